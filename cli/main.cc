@@ -1,0 +1,29 @@
+// The entry point: parse the command line, bind the ASC writer to the run's
+// filesystems, walk the inputs, and return the walk's status.
+#include "cli/config.h"
+#include "cli/options.h"
+#include "convert/convert_inputs.h"
+#include "convert/output_plugin.h"
+#include "log/log.h"
+#include "output/asc/asc_writer.h"
+
+int main(int argc, char** argv) {
+  int status = STATUS_OK;
+  ConverterConfig* config = config_create();
+  // Without a configuration there is nothing to report through; a silent
+  // success here would hide the failure from scripts.
+  if (config == nullptr) return STATUS_INTERNAL_ERROR;
+  if (parse_command_line(config, argc, argv, &status)) {
+    OutputPlugin* writer =
+        asc_writer_create(config->input_fs, config->output_fs, &config->options);
+    if (writer == nullptr) {
+      LOG(LOG_FATAL, "Could not create the ASC writer");
+      status = STATUS_INTERNAL_ERROR;
+    } else {
+      status = convert_inputs(writer, config->inputs);
+      output_plugin_destroy(writer);
+    }
+  }
+  config_destroy(config);
+  return status;
+}

@@ -1,0 +1,119 @@
+// The per-file pipeline: decides whether a file is a text log, prepares the
+// output folder, opens the input behind a read buffer, and drives the
+// plug-in's callbacks around every decoded frame. Failures are logged here
+// and reported as 8; the walk goes on with the next path.
+#include "convert/convert_file.h"
+
+#include "convert/bus_message.h"
+#include "convert/conversion_options.h"
+#include "convert/output_plugin.h"
+#include "input/text/text_log_reader.h"
+#include "log/log.h"
+#include "platform/filesystem.h"
+#include "platform/path.h"
+#include "platform/str.h"
+#include "platform/stream.h"
+
+static bool is_text_log_name(std::string_view input_path) {
+  return utf8_to_lower(path_extension(input_path)) == "txt";
+}
+
+// Puts a read buffer in front of the file as the options ask. Returns the
+// stream the reader should read (the buffer, which then owns the file, or
+// the file itself), or null when the buffer cannot be allocated; the file is
+// closed in that case.
+static Stream* open_reading_stream(Stream* file, int64_t buffer_size) {
+  int64_t capacity = 0;
+  if (buffer_size < 0) {
+    capacity = stream_size(file);
+  } else {
+    capacity = buffer_size;
+  }
+  if (capacity <= 0) return file;
+  Stream* buffered = buffered_stream_create(file, true, static_cast<uint64_t>(capacity));
+  if (buffered == nullptr) {
+    LOG(LOG_ERROR, "Could not allocate buffer of size %zd", static_cast<ssize_t>(capacity));
+    (void)stream_close(file);
+  }
+  return buffered;
+}
+
+// Hands every record to the plug-in between new_file and end_file; false
+// when any callback failed.
+static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
+                          std::string_view output_path, size_t stem_length) {
+  const OutputPluginOps* ops = plugin->ops;
+  bool success = true;
+  if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader)) {
+    success = false;
+    LOG(LOG_ERROR, "Error during new file callback");
+  }
+  text_log_rewind(reader);
+  BusMessage record{};
+  while (success && text_log_next(reader, &record) == 1) {
+    if (!ops->handle_record(plugin, &record)) {
+      success = false;
+      LOG(LOG_ERROR, "Error during handle record callback");
+    }
+  }
+  if (ops->end_file != nullptr) {
+    bool ended = ops->end_file(plugin, output_path, stem_length);
+    if (!success || !ended) {
+      success = false;
+      LOG(LOG_ERROR, "Error during end file callback");
+    }
+  }
+  return success;
+}
+
+static int conversion_failed(std::string_view input_path) {
+  LOG(LOG_ERROR, "Error during conversion of %.*s", static_cast<int>(input_path.size()),
+      input_path.data());
+  return STATUS_CONVERSION_FAILED;
+}
+
+int convert_file(OutputPlugin* plugin, std::string_view input_path,
+                 std::string_view output_path) {
+  if (!is_text_log_name(input_path)) return STATUS_OK;
+
+  size_t stem_length = path_strip_extension(output_path).size();
+  // A failure here shows up when the plug-in cannot open its output files,
+  // with a message that names the file.
+  (void)fs_make_dirs(plugin->output_fs,
+                     path_dir_prefix(output_path.substr(0, stem_length)));
+
+  Stream* file = fs_open(plugin->input_fs, input_path, FS_OPEN_READ | FS_OPEN_CALLER_BIT);
+  if (file == nullptr) {
+    LOG(LOG_ERROR, "Could not open input file %.*s", static_cast<int>(input_path.size()),
+        input_path.data());
+    return conversion_failed(input_path);
+  }
+  Stream* reading = open_reading_stream(file, plugin->options->buffer_size);
+  if (reading == nullptr) return conversion_failed(input_path);
+
+  TextLogReader* reader = text_log_open(reading);
+  if (reader == nullptr) {
+    LOG(LOG_ERROR, "Could not open log");
+    (void)stream_close(reading);
+    return conversion_failed(input_path);
+  }
+
+  bool success = run_callbacks(plugin, reader, output_path, stem_length);
+
+  // The stream is gone after stream_close whatever it answers, so a failed
+  // close is reported but never retried.
+  if (stream_close(reading) != 0) {
+    LOG(LOG_ERROR, "Could not close input file after conversion: %.*s",
+        static_cast<int>(input_path.size()), input_path.data());
+    text_log_close(reader);
+    return conversion_failed(input_path);
+  }
+  text_log_close(reader);
+  if (!success) return conversion_failed(input_path);
+
+  if (plugin->options->delete_converted && !fs_remove(plugin->input_fs, input_path)) {
+    LOG(LOG_ERROR, "Could not remove input file after conversion: %.*s",
+        static_cast<int>(input_path.size()), input_path.data());
+  }
+  return STATUS_OK;
+}

@@ -1,0 +1,77 @@
+// The reader of the loggers' text format: a block of "#" header lines, one
+// column-title line, then one delimited line per CAN frame. text_log_open
+// reads the header and binds a decoder to each column; text_log_next turns
+// one data line into a BusMessage.
+#ifndef TRACEWRIGHT_INPUT_TEXT_TEXT_LOG_READER_H_
+#define TRACEWRIGHT_INPUT_TEXT_TEXT_LOG_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+
+struct BusMessage;
+struct Stream;
+struct TextLogReader;
+
+/// Bytes of the line buffer of text_log_read_line: at most 199 are stored,
+/// and a NUL always follows them.
+constexpr size_t TEXT_LOG_LINE_SIZE = 200;
+/// Only this many columns of the title line and of every data line count.
+constexpr int TEXT_LOG_COLUMN_SLOTS = 7;
+
+/// Decodes one field (NUL-terminated, without separator or line feed) into
+/// the record.
+using ColumnDecoder = void (*)(TextLogReader* reader, const char* field,
+                               BusMessage* record);
+
+/// An open text log. The header fields describe the file and are handed to
+/// the output plug-in's new_file callback. Zeroed at creation: a field that
+/// no header line sets keeps 0 or the empty text.
+struct TextLogReader {
+  Stream* stream;            ///< borrowed, never closed by the reader
+  uint32_t DataStart;        ///< position of the first data line
+  uint32_t RolloverOffset;   ///< seconds added to this file's timestamps
+  uint32_t LoggerType;       ///< 0 Marrowbox1000, 1 Marrowbox2000, 2 Marrowbox3000
+  char HwRev[5];
+  char FwRev[5];
+  char LoggerId[22];
+  int32_t SessionNo;
+  int32_t SplitNo;
+  double HeaderTime;         ///< the "Time: " value read as local time
+  char HeaderTimeText[20];   ///< the "Time: " value text; dates every record
+  char ValueSeparator;       ///< 0: none
+  uint8_t TimeFormat;        ///< 1, 2, 3 select the rollover step
+  char TimeSeparator;
+  char TimeSeparatorMs;
+  char DateSeparator;
+  char TimeAndDateSeparator;
+  int32_t BitRate;
+  uint32_t SilentMode;
+  uint32_t CyclicMode;
+  ColumnDecoder ColumnDecoders[TEXT_LOG_COLUMN_SLOTS];
+
+  // Per-file timestamp state: the reference is this file's first decoded
+  // timestamp, so a file decodes the same alone or after other files.
+  int64_t reference_seconds;
+  uint16_t reference_milliseconds;
+  bool has_previous;         ///< a record of this file was decoded already
+  int64_t previous_seconds;  ///< corrected whole seconds of that record
+};
+
+/// Reads the header and the title line. Null when the stream is null, memory
+/// is short, or the file is refused (no "#" line first, no title line, no
+/// known column title). Afterwards the stream stands at the first data line.
+[[nodiscard]] TextLogReader* text_log_open(Stream* stream);
+/// Seeks the stream back to DataStart.
+void text_log_rewind(TextLogReader* reader);
+/// 1 when a data line was decoded into `record`, 0 at end of input (the
+/// record is then untouched).
+int text_log_next(TextLogReader* reader, BusMessage* record);
+/// Releases the reader; the stream is not touched. Null does nothing.
+void text_log_close(TextLogReader* reader);
+/// Reads one line into `line` (TEXT_LOG_LINE_SIZE bytes, zero-filled first):
+/// up to 199 byte reads, stopping after a line feed (stored) or at the end
+/// of data; carriage returns are not stored. An empty result means end of
+/// input. Returns the number of bytes stored.
+size_t text_log_read_line(TextLogReader* reader, char* line);
+
+#endif  // TRACEWRIGHT_INPUT_TEXT_TEXT_LOG_READER_H_

@@ -1,0 +1,36 @@
+// The ASC writer: the output plug-in that keeps the frames of one input file
+// and, at its end, writes them sorted by time as ASC trace text: CAN frames
+// to "<stem>.asc", LIN frames to "<stem>_LIN.asc".
+#ifndef TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_H_
+#define TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_H_
+
+#include <cstddef>
+#include <string_view>
+
+struct BusMessage;
+struct ConversionOptions;
+struct FileSystem;
+struct OutputPlugin;
+struct TextLogReader;
+
+/// A bound ASC writer with empty frame lists, or null (short memory, or a
+/// null filesystem or options). Release it with output_plugin_destroy.
+[[nodiscard]] OutputPlugin* asc_writer_create(FileSystem* input_fs,
+                                              FileSystem* output_fs,
+                                              ConversionOptions* options);
+
+/// Keeps a copy of a CAN data or remote frame or of a LIN frame; ignores
+/// other kinds. False when memory for the copy or the list runs out.
+bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message);
+/// Empties both lists. Always true.
+bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
+                         size_t stem_length, TextLogReader* reader);
+/// Sorts and writes the CAN file, then the LIN file, for the non-empty lists.
+/// True when every part that ran succeeded; a part that fails leaves no file.
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
+                         size_t stem_length);
+/// Frees every kept frame and both lists (the record itself is freed by
+/// output_plugin_destroy).
+void asc_writer_destroy(OutputPlugin* plugin);
+
+#endif  // TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_H_

@@ -1,0 +1,112 @@
+// The FileSystem wrappers and the behaviour written once on top of the slots
+// (fs_make_dir, fs_make_dirs): they join the root with the relative path and
+// are the only code that tests a slot.
+#include "platform/filesystem.h"
+
+#include "log/log.h"
+#include "platform/path.h"
+#include "platform/str.h"
+
+static void base_release(FileSystem*) {}
+static bool base_stat(FileSystem*, std::string_view, FileInfo*) { return false; }
+static void base_list(FileSystem*, std::string_view, DirectoryListing*) {}
+static bool base_make_dir(FileSystem*, std::string_view) { return false; }
+
+const FileSystemOps kFileSystemBaseOps = {
+    .release = base_release,
+    .stat = base_stat,
+    .list = base_list,
+    .make_dir = base_make_dir,
+    .remove = nullptr,  // the base cannot change the disk
+    .open = nullptr,
+};
+
+void filesystem_destroy(FileSystem* fs) {
+  if (fs == nullptr) return;
+  if (fs->ops->release != nullptr) fs->ops->release(fs);
+  delete fs;
+}
+
+bool fs_stat(FileSystem* fs, std::string_view rel, FileInfo* info) {
+  if (fs == nullptr || fs->ops->stat == nullptr) return false;
+  return fs->ops->stat(fs, path_join(fs->root, rel), info);
+}
+
+void fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing) {
+  if (fs != nullptr && fs->ops->list != nullptr) {
+    fs->ops->list(fs, path_join(fs->root, rel), listing);
+    // An implementation may report names prefixed with the root; make them
+    // relative so callers see bare names either way.
+    if (!fs->root.empty() && !listing->empty()) {
+      for (auto it = listing->begin(); it != listing->end();) {
+        std::string_view name = it->first;
+        if (name.substr(0, fs->root.size()) != fs->root) {
+          ++it;
+          continue;
+        }
+        name.remove_prefix(fs->root.size());
+        if (!name.empty() && name[0] == '/') name.remove_prefix(1);
+        std::string bare(name);
+        FileInfo info = it->second;
+        it = listing->erase(it);
+        listing->emplace(std::move(bare), info);
+      }
+    }
+  }
+  LOG(LOG_INFO, "ls: %.*s", static_cast<int>(rel.size()), rel.data());
+}
+
+bool fs_make_dir(FileSystem* fs, std::string_view rel) {
+  if (fs == nullptr) return false;
+  FileInfo info{};
+  if (!fs_stat(fs, rel, &info)) return false;
+  switch (info.type) {
+    case FILE_TYPE_FOLDER:
+      return true;
+    case FILE_TYPE_MISSING:
+      if (fs->ops->make_dir == nullptr) return false;
+      return fs->ops->make_dir(fs, path_join(fs->root, rel));
+    case FILE_TYPE_FILE:
+    case FILE_TYPE_OTHER:
+      return false;
+  }
+  return false;
+}
+
+bool fs_make_dirs(FileSystem* fs, std::string_view rel) {
+  std::string prefix;
+  size_t start = 0;
+  while (start <= rel.size()) {
+    size_t slash = rel.find('/', start);
+    size_t end = slash == std::string_view::npos ? rel.size() : slash;
+    if (end > start) {
+      // Each prefix starts with "/", so the joined path holds a doubled
+      // separator (root//a), which the platform reads as one.
+      str_append_printf(&prefix, "%s%.*s", "/", static_cast<int>(end - start),
+                        rel.data() + start);
+      if (!fs_make_dir(fs, prefix)) return false;
+    }
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  return true;
+}
+
+bool fs_remove(FileSystem* fs, std::string_view rel) {
+  if (fs == nullptr || fs->ops->remove == nullptr) return false;
+  return fs->ops->remove(fs, path_join(fs->root, rel));
+}
+
+Stream* fs_open(FileSystem* fs, std::string_view rel, int32_t flags) {
+  if (fs == nullptr || fs->ops->open == nullptr) return nullptr;
+  return fs->ops->open(fs, path_join(fs->root, rel), flags);
+}
+
+void fs_absolute_path(FileSystem* fs, std::string_view rel, std::string* out) {
+  if (rel == "..") return;
+  out->append(fs->root);
+  if (!rel.empty()) {
+    out->push_back('/');
+    out->append(rel);
+  }
+}

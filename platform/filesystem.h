@@ -1,0 +1,101 @@
+// The filesystem service: the one way the converter stats, lists, creates,
+// opens and removes files. A FileSystem is rooted at a folder; every public
+// operation takes a path relative to that root, joins the two and hands the
+// full path to one slot of the object's operation table.
+#ifndef TRACEWRIGHT_PLATFORM_FILESYSTEM_H_
+#define TRACEWRIGHT_PLATFORM_FILESYSTEM_H_
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct Stream;
+
+enum FileType : uint32_t {
+  FILE_TYPE_OTHER = 0,    ///< exists, but is neither a regular file nor a folder
+  FILE_TYPE_FILE = 1,     ///< regular file
+  FILE_TYPE_FOLDER = 2,   ///< folder
+  FILE_TYPE_MISSING = 3,  ///< the path does not exist
+};
+
+/// The result of a stat. Callers zero it first; a failed stat leaves it as it was.
+struct FileInfo {
+  FileType type;
+  int64_t size;     ///< the file's size for FILE_TYPE_FILE, else 0
+  uint64_t device;  ///< identity of what the path leads to (links followed),
+  uint64_t inode;   ///< so a walk can tell a folder it is already inside
+};
+
+/// One folder's entries by bare name, ordered by unsigned byte comparison
+/// (".hidden" < "B.txt" < "a" < "a.txt" < "ab").
+using DirectoryListing = std::map<std::string, FileInfo>;
+
+/// Bits of the open flags. Callers also set FS_OPEN_CALLER_BIT, which no
+/// operation reads.
+constexpr int32_t FS_OPEN_READ = 1;
+constexpr int32_t FS_OPEN_WRITE = 2;
+constexpr int32_t FS_OPEN_CALLER_BIT = 4;
+
+struct FileSystem;
+
+/// Operations on full paths (bytes with a length, not terminated). A null
+/// `remove` or `open` makes the public wrapper fail (false, null).
+struct FileSystemOps {
+  /// Runs just before the object is freed.
+  void (*release)(FileSystem* fs);
+  /// True with the type (FILE_TYPE_MISSING when the path does not exist);
+  /// false for any other failure, leaving `out` untouched.
+  bool (*stat)(FileSystem* fs, std::string_view path, FileInfo* out);
+  /// Adds the regular files and folders of one folder; names already present
+  /// keep their entry. An unreadable folder adds nothing.
+  void (*list)(FileSystem* fs, std::string_view path, DirectoryListing* out);
+  /// Creates one folder (0700 before the umask); false when it exists or fails.
+  bool (*make_dir)(FileSystem* fs, std::string_view path);
+  /// Removes a file or an empty folder.
+  bool (*remove)(FileSystem* fs, std::string_view path);
+  /// Opens a stream; only FS_OPEN_READ and FS_OPEN_WRITE count. Null on failure.
+  Stream* (*open)(FileSystem* fs, std::string_view path, int32_t flags);
+};
+
+/// The defaults of the base: release does nothing, stat answers false, list
+/// adds nothing, make_dir answers false; remove and open are absent.
+extern const FileSystemOps kFileSystemBaseOps;
+
+struct FileSystem {
+  const FileSystemOps* ops;
+  std::string root;  ///< as passed at creation, byte for byte; never empty
+};
+
+/// A POSIX filesystem rooted at `root`, or null when root is empty, missing,
+/// not a folder or cannot be examined. Owned by the caller.
+[[nodiscard]] FileSystem* filesystem_create(std::string_view root);
+/// Runs `release` and frees the object; null does nothing.
+void filesystem_destroy(FileSystem* fs);
+
+/// False for a null fs or a failed stat (not the missing case).
+bool fs_stat(FileSystem* fs, std::string_view rel, FileInfo* info);
+/// Adds the entries of folder `rel` and logs "ls: <rel>" at LOG_INFO, also
+/// when fs is null or the folder cannot be read.
+void fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing);
+/// Ensures one folder: true when it exists or was created; false for a file,
+/// another type, a failed stat or a failed creation.
+bool fs_make_dir(FileSystem* fs, std::string_view rel);
+/// Ensures every folder along rel, outermost first, skipping empty
+/// components; stops at the first failure. True at once for "" or "/".
+bool fs_make_dirs(FileSystem* fs, std::string_view rel);
+/// False for a null fs, an absent slot or a failed removal.
+bool fs_remove(FileSystem* fs, std::string_view rel);
+/// A stream owned by the caller, or null (null fs, absent slot, failure).
+[[nodiscard]] Stream* fs_open(FileSystem* fs, std::string_view rel, int32_t flags);
+/// Appends root, then "/" when rel is not empty, then rel; a rel of exactly
+/// ".." appends nothing at all.
+void fs_absolute_path(FileSystem* fs, std::string_view rel, std::string* out);
+
+struct FileSystemDestroyer {
+  void operator()(FileSystem* fs) const { filesystem_destroy(fs); }
+};
+using FileSystemPtr = std::unique_ptr<FileSystem, FileSystemDestroyer>;
+
+#endif  // TRACEWRIGHT_PLATFORM_FILESYSTEM_H_
