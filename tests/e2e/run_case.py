@@ -1,0 +1,153 @@
+#!/usr/bin/env python3
+"""Runs one golden end-to-end case against the real binary.
+
+A case folder holds:
+  args             the arguments, one per line (paths relative to the work folder)
+  input/           copied to a fresh temporary work folder, which is the working directory
+  setup            optional shell script for what git cannot store (FIFOs, links,
+                   empty folders); it runs in the work folder before the tool and
+                   in a copy of expected/ before the comparison
+  expected/        the whole work folder after the run (inputs and outputs)
+  expected_stdout  standard output, byte for byte
+  expected_stderr  standard error with each line's time, process and thread
+                   columns removed (level letter and message remain)
+  expected_status  the exit status
+
+The work folder's absolute path is written as <work> in the expected streams.
+"""
+import argparse
+import difflib
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+CONTEXT = re.compile(rb"^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} +\d+ +\d+ ", re.M)
+
+
+def tree(root):
+    """Maps every path under root to its bytes (files), '<dir>' or '<link>'."""
+    found = {}
+    for folder, dirs, files in os.walk(root, followlinks=False):
+        rel_folder = os.path.relpath(folder, root)
+        for d in dirs:
+            rel = os.path.normpath(os.path.join(rel_folder, d))
+            full = os.path.join(folder, d)
+            found[rel] = "<link>" if os.path.islink(full) else "<dir>"
+        for f in files:
+            rel = os.path.normpath(os.path.join(rel_folder, f))
+            full = os.path.join(folder, f)
+            if os.path.islink(full):
+                found[rel] = "<link>"
+            elif not os.path.isfile(full):
+                found[rel] = "<special>"
+            else:
+                with open(full, "rb") as h:
+                    found[rel] = h.read()
+    return found
+
+
+def describe(value):
+    return value if isinstance(value, str) else "%d bytes" % len(value)
+
+
+def compare_trees(expected_root, actual_root):
+    problems = []
+    expected = tree(expected_root)
+    actual = tree(actual_root)
+    for path in sorted(set(expected) | set(actual)):
+        if path not in actual:
+            problems.append("missing: %s" % path)
+        elif path not in expected:
+            problems.append("unexpected: %s (%s)" % (path, describe(actual[path])))
+        elif expected[path] != actual[path]:
+            if isinstance(expected[path], bytes) and isinstance(actual[path], bytes):
+                diff = difflib.unified_diff(
+                    expected[path].decode("utf-8", "replace").splitlines(),
+                    actual[path].decode("utf-8", "replace").splitlines(),
+                    "expected/" + path, "actual/" + path, lineterm="", n=1)
+                problems.append("differs: %s\n%s" % (path, "\n".join(list(diff)[:40])))
+            else:
+                problems.append("differs: %s (%s vs %s)" % (path, describe(expected[path]),
+                                                              describe(actual[path])))
+    return problems
+
+
+def compare_stream(name, expected_path, actual):
+    expected = b""
+    if os.path.exists(expected_path):
+        with open(expected_path, "rb") as h:
+            expected = h.read()
+    if expected == actual:
+        return []
+    diff = difflib.unified_diff(expected.decode("utf-8", "replace").splitlines(),
+                                actual.decode("utf-8", "replace").splitlines(),
+                                "expected_" + name, "actual_" + name, lineterm="")
+    return ["%s differs:\n%s" % (name, "\n".join(diff))]
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--case", required=True)
+    options = parser.parse_args()
+    case = os.path.abspath(options.case)
+    binary = os.path.abspath(options.binary)
+
+    with tempfile.TemporaryDirectory(prefix="tracewright-e2e-") as temp:
+        work = os.path.join(temp, "work")
+        if os.path.isdir(os.path.join(case, "input")):
+            shutil.copytree(os.path.join(case, "input"), work, symlinks=True)
+        else:
+            os.mkdir(work)
+        if os.path.exists(os.path.join(case, "setup")):
+            subprocess.run(["bash", os.path.join(case, "setup")], cwd=work, check=True)
+        args = []
+        if os.path.exists(os.path.join(case, "args")):
+            with open(os.path.join(case, "args")) as h:
+                content = h.read()
+            if content.endswith("\n"):
+                content = content[:-1]
+            args = content.split("\n") if content else []
+        run = subprocess.run([binary] + args, cwd=work, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        work_bytes = work.encode()
+        stdout = run.stdout.replace(work_bytes, b"<work>")
+        stderr = CONTEXT.sub(b"", run.stderr).replace(work_bytes, b"<work>")
+
+        problems = []
+        with open(os.path.join(case, "expected_status")) as h:
+            expected_status = int(h.read().strip())
+        if run.returncode != expected_status:
+            problems.append("status: expected %d, got %d" % (expected_status, run.returncode))
+        problems += compare_stream("stdout", os.path.join(case, "expected_stdout"), stdout)
+        problems += compare_stream("stderr", os.path.join(case, "expected_stderr"), stderr)
+        # Restore search permission that a setup may have taken away, so the
+        # tree can be read and the folder removed.
+        for folder, dirs, _ in os.walk(work):
+            for d in dirs:
+                full = os.path.join(folder, d)
+                if not os.path.islink(full):
+                    os.chmod(full, 0o755)
+        expected = os.path.join(temp, "expected")
+        if os.path.isdir(os.path.join(case, "expected")):
+            shutil.copytree(os.path.join(case, "expected"), expected, symlinks=True)
+        else:
+            os.mkdir(expected)
+        if os.path.exists(os.path.join(case, "setup")):
+            subprocess.run(["bash", os.path.join(case, "setup")], cwd=expected, check=True)
+        problems += compare_trees(expected, work)
+
+    if problems:
+        print("FAILED %s" % os.path.basename(case))
+        for p in problems:
+            print(p)
+        return 1
+    print("passed %s" % os.path.basename(case))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
