@@ -1,8 +1,109 @@
-// Placeholder until the text log reader lands.
+// The text log reader: reads a logger's text file line by line, takes the
+// settings from its "#" header, binds a decoder to each titled column and
+// turns every data line into one BusMessage. The per-file pipeline is its
+// caller; the output plug-in sees the reader as the description of the file.
 #include "input/text/text_log_reader.h"
 
-TextLogReader* text_log_open(Stream*) { return nullptr; }
-void text_log_rewind(TextLogReader*) {}
-int text_log_next(TextLogReader*, BusMessage*) { return 0; }
-void text_log_close(TextLogReader*) {}
-size_t text_log_read_line(TextLogReader*, char*) { return 0; }
+#include "convert/bus_message.h"
+#include "input/text/column_decoders.h"
+#include "input/text/header_keys.h"
+#include "platform/stream.h"
+
+#include <cstring>
+#include <new>
+
+size_t text_log_read_line(TextLogReader* reader, char* line) {
+  memset(line, 0, TEXT_LOG_LINE_SIZE);
+  size_t stored = 0;
+  for (size_t reads = 0; reads < TEXT_LOG_LINE_SIZE - 1; ++reads) {
+    char byte = 0;
+    if (stream_read(reader->stream, &byte, 1) != 1) break;
+    // Files written on either platform decode alike.
+    if (byte == '\r') continue;
+    line[stored++] = byte;
+    if (byte == '\n') break;
+  }
+  return stored;
+}
+
+// Cuts the field that starts at `cursor` out of its line, in place: it ends
+// at the next `separator`, or, for the last field, at the line feed or at
+// the end of the text. The last field of a file without a final line feed,
+// and that of a line cut at its length limit, therefore decode like any
+// other. `*next` becomes the start of the following field, or null after
+// the last one.
+static char* cut_field(char* cursor, char separator, char** next) {
+  char* end = cursor;
+  while (*end != '\0' && *end != '\n' && *end != separator) ++end;
+  *next = (*end == separator && separator != '\0') ? end + 1 : nullptr;
+  *end = '\0';
+  return cursor;
+}
+
+// Finds the title line (the first line after the "#" header), notes where
+// the data begins and binds the columns. False refuses the file.
+static bool bind_columns(TextLogReader* reader) {
+  char line[TEXT_LOG_LINE_SIZE];
+  (void)stream_seek(reader->stream, 0, 0);
+  bool saw_header = false;
+  for (;;) {
+    if (text_log_read_line(reader, line) == 0) return false;
+    if (line[0] != '#') break;
+    saw_header = true;
+  }
+  if (!saw_header) return false;
+  reader->DataStart = static_cast<uint32_t>(stream_tell(reader->stream));
+
+  // Without a separator the whole title line, its line feed included, is
+  // one field, and that names no column.
+  if (reader->ValueSeparator == '\0') return false;
+
+  bool any_known = false;
+  char* cursor = line;
+  for (int column = 0; column < TEXT_LOG_COLUMN_SLOTS && cursor != nullptr; ++column) {
+    char* field = cut_field(cursor, reader->ValueSeparator, &cursor);
+    if (text_log_find_column(field, &reader->ColumnDecoders[column])) any_known = true;
+  }
+  return any_known;
+}
+
+TextLogReader* text_log_open(Stream* stream) {
+  if (stream == nullptr) return nullptr;
+  auto* reader = new (std::nothrow) TextLogReader{};
+  if (reader == nullptr) return nullptr;
+  reader->stream = stream;
+  // The timestamp reference and the rollover state start unset with every
+  // file: a file decodes the same whether it is converted alone or after
+  // others.
+  text_log_read_header(reader);
+  if (!bind_columns(reader)) {
+    delete reader;
+    return nullptr;
+  }
+  return reader;
+}
+
+void text_log_rewind(TextLogReader* reader) {
+  if (reader == nullptr) return;
+  (void)stream_seek(reader->stream, reader->DataStart, 0);
+}
+
+int text_log_next(TextLogReader* reader, BusMessage* record) {
+  if (reader == nullptr || record == nullptr) return 0;
+  char line[TEXT_LOG_LINE_SIZE];
+  if (text_log_read_line(reader, line) == 0) return 0;
+
+  bus_message_clear(record);
+  // Every line is a frame, even a short or blank one: fields it lacks stay 0.
+  char* cursor = line;
+  for (int column = 0; column < TEXT_LOG_COLUMN_SLOTS && cursor != nullptr; ++column) {
+    char* field = cut_field(cursor, reader->ValueSeparator, &cursor);
+    ColumnDecoder decode = reader->ColumnDecoders[column];
+    if (decode != nullptr) decode(reader, field, record);
+  }
+  record->Kind = CAN_DataFrame;
+  record->CAN.BusChannel = 1;
+  return 1;
+}
+
+void text_log_close(TextLogReader* reader) { delete reader; }

@@ -59,12 +59,15 @@ struct TextLogReader {
 
 /// Reads the header and the title line. Null when the stream is null, memory
 /// is short, or the file is refused (no "#" line first, no title line, no
-/// known column title). Afterwards the stream stands at the first data line.
+/// value separator, no known column title). Afterwards the stream stands at
+/// the first data line.
 [[nodiscard]] TextLogReader* text_log_open(Stream* stream);
 /// Seeks the stream back to DataStart.
 void text_log_rewind(TextLogReader* reader);
 /// 1 when a data line was decoded into `record`, 0 at end of input (the
-/// record is then untouched).
+/// record is then untouched). Every line is a record, also a blank or short
+/// one; a line's last field ends at its line feed or, lacking one, at the end
+/// of its text.
 int text_log_next(TextLogReader* reader, BusMessage* record);
 /// Releases the reader; the stream is not touched. Null does nothing.
 void text_log_close(TextLogReader* reader);

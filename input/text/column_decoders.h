@@ -1,0 +1,64 @@
+// The decoders bound to the columns of a text log, and the pieces of the
+// timestamp decoder. Private to input/text: the reader binds them by column
+// title, and the tests call the pieces one by one. The timestamp pieces use
+// the C library (sscanf, timegm) on purpose: they are the reference that any
+// faster decoding must match byte for byte.
+#ifndef TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
+#define TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "input/text/text_log_reader.h"
+
+struct BusMessage;
+
+/// Digits of a composed time text: yyyyMMddhhmmssSSS.
+constexpr size_t TEXT_LOG_TIME_DIGITS = 17;
+/// Bytes of a composed time text, its NUL included.
+constexpr size_t TEXT_LOG_TIME_TEXT_SIZE = TEXT_LOG_TIME_DIGITS + 1;
+
+/// True when `title` names a column ("Timestamp", "Lost", "Type", "ID",
+/// "Length", "Data", case-sensitive); `*decoder` is then its decoder, null
+/// for "Lost", whose field is read and ignored. False (and `*decoder` null)
+/// for any other title.
+bool text_log_find_column(std::string_view title, ColumnDecoder* decoder);
+
+/// "Timestamp": Timestamp, from the composed time text, corrected for
+/// rollover against this reader's earlier records.
+void text_log_decode_timestamp(TextLogReader* reader, const char* field, BusMessage* record);
+/// "Type": the first character gives IDE and Dir ('0' 0/0, '1' 1/0, '8' 0/1,
+/// '9' 1/1); any other character sets nothing.
+void text_log_decode_type(TextLogReader* reader, const char* field, BusMessage* record);
+/// "ID": hexadecimal, "0x" accepted; ID stays 0 when nothing parses.
+void text_log_decode_id(TextLogReader* reader, const char* field, BusMessage* record);
+/// "Length": unsigned decimal into DLC, modulo 256; DataLength untouched.
+void text_log_decode_length(TextLogReader* reader, const char* field, BusMessage* record);
+/// "Data": up to 8 bytes from hex digit pairs; DLC and DataLength become the
+/// count, DataBytes the Payload. A pair that does not parse counts as a 0
+/// byte; a lone last digit is one byte.
+void text_log_decode_data(TextLogReader* reader, const char* field, BusMessage* record);
+
+/// Writes the 17 digits (and a NUL) that date a record: the template
+/// "19700101000000000", its front overwritten by the first 17 characters of
+/// the header time text and its end by the last 17 characters of `field`,
+/// both without separators and without the letter T.
+/// @code
+///   header "20240315T101500", field "10:15:00.123" => "20240315101500123"
+///   header "",                field "101500123"    => "19700101101500123"
+///   header "",                field "9920240315101500123" => "20240315101500123"
+/// @endcode
+void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text);
+/// Reads a composed text as UTC calendar fields ("%4u%2u%2u%2u%2u%2u%3u"; a
+/// component that does not parse, and every one after it, counts as 0) and
+/// converts them with timegm, which normalises out-of-range fields.
+void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds);
+/// Places one record's whole seconds in the file's time line: adds the
+/// RolloverOffset, steps it once when the time fell behind the file's first
+/// record or more than half a step behind the previous record, sets the
+/// file's reference from its first record, and remembers the result as the
+/// previous time. Returns the corrected seconds.
+int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t milliseconds);
+
+#endif  // TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
