@@ -172,6 +172,8 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
     return false;
   }
 
+  // Help and version win over any error, so the checks, which look at the
+  // disk, wait until neither was asked for.
   CheckFailures failures{};
   failures.output_directory.errorfn = print_output_directory_error;
   failures.no_common_root.errorfn = print_no_common_root_error;
