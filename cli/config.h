@@ -4,6 +4,7 @@
 #ifndef TRACEWRIGHT_CLI_CONFIG_H_
 #define TRACEWRIGHT_CLI_CONFIG_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,10 @@ struct ConverterConfig {
 /// Releases the filesystems (once when they are the same object) and the
 /// record; null does nothing.
 void config_destroy(ConverterConfig* config);
+
+struct ConfigDestroyer {
+  void operator()(ConverterConfig* config) const { config_destroy(config); }
+};
+using ConfigPtr = std::unique_ptr<ConverterConfig, ConfigDestroyer>;
 
 #endif  // TRACEWRIGHT_CLI_CONFIG_H_

@@ -1,6 +1,90 @@
-// Placeholder until the input-set check lands.
+// The input-set and output-directory checks. Inputs are compared purely as
+// text after a light cleaning, never resolved on the disk: the walk later
+// works with names relative to the one parent they share.
 #include "cli/input_set.h"
 
-int check_input_set(const std::vector<std::string>&, ConverterConfig*) { return 1; }
-int check_output_directory(const std::string&) { return 2; }
-bool current_directory(std::string*) { return false; }
+#include "cli/config.h"
+#include "platform/filesystem.h"
+#include "platform/path.h"
+
+#include <algorithm>
+
+#include <unistd.h>
+
+std::string input_path_clean(std::string_view path) {
+  std::string slashed(path);
+  for (char& c : slashed) {
+    if (c == '\\') c = '/';
+  }
+  // One pass over non-overlapping pairs only: "///" keeps a doubled
+  // separator, which the platform reads as one anyway.
+  std::string cleaned;
+  cleaned.reserve(slashed.size());
+  for (size_t i = 0; i < slashed.size(); ++i) {
+    cleaned.push_back(slashed[i]);
+    if (slashed[i] == '/' && i + 1 < slashed.size() && slashed[i + 1] == '/') ++i;
+  }
+  if (!cleaned.empty() && cleaned.back() == '/') cleaned.pop_back();
+  return cleaned;
+}
+
+std::string_view input_path_parent(std::string_view path) {
+  // The search stops before index 0, so a path directly below "/" is its own
+  // parent instead of having an empty one.
+  for (size_t i = path.size(); i > 1; --i) {
+    if (path[i - 1] == '/') return path.substr(0, i - 1);
+  }
+  return path;
+}
+
+int input_set_resolve(const std::vector<std::string>& arguments, FileSystem* working_directory,
+                      std::string* root, std::vector<std::string>* names) {
+  std::vector<std::string> cleaned;
+  cleaned.reserve(arguments.size());
+  for (const std::string& argument : arguments) {
+    std::string absolute;
+    if (path_is_absolute(argument)) {
+      absolute = argument;
+    } else if (working_directory == nullptr) {
+      return INPUT_SET_NO_WORKING_DIRECTORY;
+    } else {
+      fs_absolute_path(working_directory, argument, &absolute);
+    }
+    cleaned.push_back(input_path_clean(absolute));
+  }
+  if (cleaned.empty()) return INPUT_SET_NO_COMMON_ROOT;
+  std::string_view parent = input_path_parent(cleaned.front());
+  for (const std::string& path : cleaned) {
+    if (input_path_parent(path) != parent) return INPUT_SET_NO_COMMON_ROOT;
+  }
+  std::string common(parent);
+  for (const std::string& path : cleaned) {
+    size_t skip = std::min(common.size() + 1, path.size());
+    names->push_back(path.substr(skip));
+  }
+  *root = std::move(common);
+  return INPUT_SET_OK;
+}
+
+int check_input_set(const std::vector<std::string>& arguments, ConverterConfig* config) {
+  // The working directory is wrapped in a FileSystem only to reuse its
+  // joining rule; an unreadable one is reported by input_set_resolve, and
+  // only when a relative argument actually needs it.
+  FileSystemPtr working_directory;
+  std::string cwd;
+  if (current_directory(&cwd)) working_directory.reset(filesystem_create(cwd));
+  return input_set_resolve(arguments, working_directory.get(), &config->input_root,
+                           &config->inputs);
+}
+
+int check_output_directory(std::string_view output_directory) {
+  FileSystemPtr folder(filesystem_create(output_directory));
+  return folder == nullptr ? OUTPUT_DIRECTORY_INVALID : 0;
+}
+
+bool current_directory(std::string* out) {
+  char buffer[2048];
+  if (getcwd(buffer, sizeof buffer) == nullptr) return false;
+  out->append(buffer);
+  return true;
+}
