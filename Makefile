@@ -3,8 +3,10 @@
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
+RELEASE_BUILD ?= build-release
+BENCH_ARGS ?=
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo bench clean
 
 all: build
 
@@ -20,6 +22,14 @@ test: build
 
 demo: build
 	@scripts/demo $(BUILD)
+
+# The end-to-end benchmark (bench/README.md): a Release build of its own,
+# a generated corpus inside it, the peers installed by deps.
+bench: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DTRACEWRIGHT_TESTS=OFF \
+	  -DTRACEWRIGHT_BENCH=ON >/dev/null
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	python3 bench/run_bench.py --build $(RELEASE_BUILD) $(BENCH_ARGS)
 
 clean:
 	rm -rf $(BUILD)
