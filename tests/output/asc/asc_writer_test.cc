@@ -463,7 +463,8 @@ TEST_F(AscWriterHandleRecord, FailedListGrowthReturnsFalseAndKeepsNothing) {
                                            .edl = 0, .brs = 0, .esi = 0, .dlc = 0, .data = {}}));
   ASSERT_TRUE(end_file());
   EXPECT_EQ(file("logs/00000001.asc"),
-            kMarch15Header2PM9 + "   0.000000 CANFD   1 Rx        222                                   0 0 0  0" +
+            kMarch15Header2PM9 +
+                "   0.000000 CANFD   1 Rx        222                                   0 0 0  0" +
                 std::string(kNoFlagsTail) + "\nEnd Triggerblock\n");
 }
 
@@ -485,7 +486,8 @@ TEST_F(AscWriterHandleRecord, FailedGrowthOfAFullListKeepsTheFramesBefore) {
     ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15 + i, .id = i, .dir = 0, .data = {}}));
   }
   asc_writer_fail_allocation_for_testing(0);
-  EXPECT_FALSE(feed(writer_.get(), LinFrame{.time = kMarch15 + 64, .id = 64, .dir = 0, .data = {}}));
+  EXPECT_FALSE(
+      feed(writer_.get(), LinFrame{.time = kMarch15 + 64, .id = 64, .dir = 0, .data = {}}));
   EXPECT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15 + 65, .id = 65, .dir = 0, .data = {}}));
   ASSERT_TRUE(end_file());
   std::string text = file("logs/00000001_LIN.asc");
@@ -519,7 +521,9 @@ TEST_F(AscWriterEndFile, ShortHeaderWriteRemovesTheFileWithoutLinesOrFooter) {
   EXPECT_EQ(log.messages(), std::vector<std::string>{"Could not write CAN header"});
   EXPECT_EQ(log.lines()[0].level, 'E');
   EXPECT_EQ(fs_.write_calls["out/logs/00000001.asc"], 1);
-  EXPECT_EQ(removed("logs/00000001.asc"), kMarch15Header2PM9.substr(0, kMarch15Header2PM9.size() - 1));
+  // The header, short by its last byte.
+  EXPECT_EQ(removed("logs/00000001.asc"),
+            kMarch15Header2PM9.substr(0, kMarch15Header2PM9.size() - 1));
   EXPECT_EQ(file("logs/00000001.asc"), "<missing>");
   // The LIN part is not affected.
   EXPECT_EQ(file("logs/00000001_LIN.asc"),
