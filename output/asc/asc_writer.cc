@@ -45,6 +45,9 @@ struct AscWriter : OutputPlugin {
   double time_offset;
   FrameList<BusMessage> can;
   FrameList<LinMessage> lin;
+  /// A frame of the current file could not be kept. Its trace would be
+  /// incomplete while looking whole, so end_file then writes nothing.
+  bool lost_frame;
 };
 
 }  // namespace
@@ -364,13 +367,14 @@ bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // Kind is a plain number here: values past LIN_Frame are ignored like the
   // empty record and error frames, which ASC has no line for.
+  bool kept = true;
   if (message->Kind == CAN_DataFrame || message->Kind == CAN_RemoteFrame) {
-    return frame_list_keep(&writer->can, message, CAN_PAYLOAD_CAPACITY, bus_message_copy_can);
+    kept = frame_list_keep(&writer->can, message, CAN_PAYLOAD_CAPACITY, bus_message_copy_can);
+  } else if (message->Kind == LIN_Frame) {
+    kept = frame_list_keep(&writer->lin, message, LIN_PAYLOAD_CAPACITY, bus_message_copy_lin);
   }
-  if (message->Kind == LIN_Frame) {
-    return frame_list_keep(&writer->lin, message, LIN_PAYLOAD_CAPACITY, bus_message_copy_lin);
-  }
-  return true;
+  if (!kept) writer->lost_frame = true;
+  return kept;
 }
 
 bool asc_writer_new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*) {
@@ -378,6 +382,7 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view, size_t, TextLog
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   frame_list_clear(&writer->can);
   frame_list_clear(&writer->lin);
+  writer->lost_frame = false;
   return true;
 }
 
@@ -385,6 +390,7 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
                          size_t stem_length) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
+  if (writer->lost_frame) return false;
   if (writer->can.count == 0 && writer->lin.count == 0) return true;
   // The stem is a prefix of the path; no NUL ends it.
   std::string_view stem = output_path.substr(0, stem_length);

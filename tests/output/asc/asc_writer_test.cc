@@ -455,32 +455,34 @@ TEST_F(AscWriterNewFile, EmptiesBothListsWhileEndFileLeavesThem) {
 // ---------------------------------------------------------------------------
 // Intake failures
 
-TEST_F(AscWriterHandleRecord, FailedListGrowthReturnsFalseAndKeepsNothing) {
+TEST_F(AscWriterHandleRecord, FailedListGrowthFailsTheFileAndWritesNothing) {
+  ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15, .id = 1, .dir = 0, .data = {}}));
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(feed(writer_.get(), CanFrame{.time = kMarch15 - 5, .id = 0x111, .ide = 0, .dir = 0,
                                             .edl = 0, .brs = 0, .esi = 0, .dlc = 0, .data = {}}));
-  EXPECT_TRUE(feed(writer_.get(), CanFrame{.time = kMarch15, .id = 0x222, .ide = 0, .dir = 0,
-                                           .edl = 0, .brs = 0, .esi = 0, .dlc = 0, .data = {}}));
-  ASSERT_TRUE(end_file());
-  EXPECT_EQ(file("logs/00000001.asc"),
-            kMarch15Header2PM9 +
-                "   0.000000 CANFD   1 Rx        222                                   0 0 0  0" +
-                std::string(kNoFlagsTail) + "\nEnd Triggerblock\n");
+  EXPECT_FALSE(end_file());
+  EXPECT_TRUE(fs_.opened.empty()) << "neither part is written once a frame is lost";
 }
 
-TEST_F(AscWriterHandleRecord, FailedFrameCopyReturnsFalseAndKeepsTheOthers) {
+TEST_F(AscWriterHandleRecord, FailedFrameCopyFailsTheFileAndWritesNothing) {
   ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15, .id = 1, .dir = 0, .data = {}}));
   // The list already has room, so the next allocation is the copy itself.
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(feed(writer_.get(), LinFrame{.time = kMarch15 + 1, .id = 2, .dir = 0, .data = {}}));
-  EXPECT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15 + 2, .id = 3, .dir = 0, .data = {}}));
+  // A trace with a frame missing must not look complete: nothing is written.
+  EXPECT_FALSE(end_file());
+  EXPECT_EQ(file("logs/00000001_LIN.asc"), "<missing>");
+  EXPECT_TRUE(fs_.opened.empty());
+
+  // The next file starts afresh.
+  ASSERT_TRUE(asc_writer_new_file(writer_.get(), "logs/00000001.txt", 14, nullptr));
+  ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15, .id = 1, .dir = 0, .data = {}}));
   ASSERT_TRUE(end_file());
   EXPECT_EQ(file("logs/00000001_LIN.asc"),
-            kMarch15Header2PM9 + lines_of({"    0.000000 1 1  Rx d 0", "    2.000000 1 3  Rx d 0",
-                                           "End Triggerblock"}));
+            kMarch15Header2PM9 + lines_of({"    0.000000 1 1  Rx d 0", "End Triggerblock"}));
 }
 
-TEST_F(AscWriterHandleRecord, FailedGrowthOfAFullListKeepsTheFramesBefore) {
+TEST_F(AscWriterHandleRecord, FailedGrowthOfAFullListFailsTheFile) {
   // 64 frames fill the first array; the 65th needs a larger one.
   for (uint32_t i = 0; i < 64; ++i) {
     ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15 + i, .id = i, .dir = 0, .data = {}}));
@@ -488,11 +490,9 @@ TEST_F(AscWriterHandleRecord, FailedGrowthOfAFullListKeepsTheFramesBefore) {
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(
       feed(writer_.get(), LinFrame{.time = kMarch15 + 64, .id = 64, .dir = 0, .data = {}}));
-  EXPECT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15 + 65, .id = 65, .dir = 0, .data = {}}));
-  ASSERT_TRUE(end_file());
-  std::string text = file("logs/00000001_LIN.asc");
-  EXPECT_NE(text.find("   63.000000 1 3f  Rx d 0\n   65.000000 1 41  Rx d 0\n"), std::string::npos);
-  EXPECT_EQ(text.find(" 1 40  Rx"), std::string::npos);
+  EXPECT_FALSE(end_file());
+  EXPECT_EQ(file("logs/00000001_LIN.asc"), "<missing>");
+  EXPECT_TRUE(fs_.opened.empty());
 }
 
 TEST_F(AscWriterHandleRecord, PayloadLongerThanItsKindHoldsIsRefused) {
@@ -504,7 +504,7 @@ TEST_F(AscWriterHandleRecord, PayloadLongerThanItsKindHoldsIsRefused) {
   lin.Kind = LIN_Frame;
   lin.DataLength = LIN_PAYLOAD_CAPACITY + 1;
   EXPECT_FALSE(asc_writer_handle_record(writer_.get(), &lin));
-  EXPECT_TRUE(end_file());
+  EXPECT_FALSE(end_file()) << "a refused frame fails the file";
   EXPECT_TRUE(fs_.opened.empty());
 }
 
