@@ -4,7 +4,12 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps build test demo clean
+SAN_BUILD ?= build-sanitize
+# A failed allocation must come back as null (the tool reports it), not abort.
+SAN_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1 \
+          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: all deps build test test-sanitize demo clean
 
 all: build
 
@@ -18,8 +23,14 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTRACEWRIGHT_SANITIZE=ON -DTRACEWRIGHT_BENCH=OFF >/dev/null
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	$(SAN_ENV) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+
 demo: build
 	@scripts/demo $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD)
