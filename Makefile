@@ -6,7 +6,12 @@ CMAKE_FLAGS ?=
 RELEASE_BUILD ?= build-release
 BENCH_ARGS ?=
 
-.PHONY: all deps build test demo bench clean
+SAN_BUILD ?= build-sanitize
+# A failed allocation must come back as null (the tool reports it), not abort.
+SAN_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1 \
+          UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+.PHONY: all deps build test test-sanitize demo bench clean
 
 all: build
 
@@ -20,6 +25,12 @@ build: deps
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
+# The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	cmake -S . -B $(SAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTRACEWRIGHT_SANITIZE=ON -DTRACEWRIGHT_BENCH=OFF >/dev/null
+	cmake --build $(SAN_BUILD) -j $(JOBS)
+	$(SAN_ENV) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
+
 demo: build
 	@scripts/demo $(BUILD)
 
@@ -32,4 +43,4 @@ bench: deps
 	python3 bench/run_bench.py --build $(RELEASE_BUILD) $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD)

@@ -1,8 +1,415 @@
-// Placeholder until the ASC writer lands.
+// The ASC writer: keeps a copy of every CAN and LIN frame of one input file
+// and, when the pipeline reports the end of that file, writes them sorted by
+// time as ASC trace text through the output filesystem. The CAN and the LIN
+// file are written by one routine, driven by a small descriptor per part.
+//
+// Divisions of this file: the writer record and its frame lists; the ASC
+// text (line builders, header, the part descriptors); writing one part; the
+// plug-in callbacks.
 #include "output/asc/asc_writer.h"
 
-OutputPlugin* asc_writer_create(FileSystem*, FileSystem*, ConversionOptions*) { return nullptr; }
-bool asc_writer_handle_record(OutputPlugin*, const BusMessage*) { return false; }
-bool asc_writer_new_file(OutputPlugin*, std::string_view, size_t, TextLogReader*) { return true; }
-bool asc_writer_end_file(OutputPlugin*, std::string_view, size_t) { return false; }
-void asc_writer_destroy(OutputPlugin*) {}
+#include "convert/bus_message.h"
+#include "convert/output_plugin.h"
+#include "log/log.h"
+#include "output/asc/asc_writer_internal.h"
+#include "platform/filesystem.h"
+#include "platform/str.h"
+#include "platform/stream.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <new>
+#include <string>
+#include <type_traits>
+
+// ---------------------------------------------------------------------------
+// The writer record and its frame lists
+
+namespace {
+
+/// Pointers to kept frames, one heap block per frame. The array grows with
+/// realloc, so running out of memory is a result rather than an exception.
+template <typename Frame>
+struct FrameList {
+  Frame** items;
+  size_t count;
+  size_t capacity;
+};
+
+struct AscWriter : OutputPlugin {
+  /// Added to a part's first time where its date line is computed, and
+  /// nowhere else. Nothing in the tool sets it, so it stays 0.
+  double time_offset;
+  FrameList<BusMessage> can;
+  FrameList<LinMessage> lin;
+  /// A frame of the current file could not be kept. Its trace would be
+  /// incomplete while looking whole, so end_file then writes nothing.
+  bool lost_frame;
+};
+
+}  // namespace
+
+static_assert(std::is_trivial_v<AscWriter>,
+              "the host allocates plug-in records with calloc and frees them with free");
+
+// Process-wide, and only ever armed by asc_writer_fail_allocation_for_testing:
+// the number of allocations that still succeed before one fails; negative
+// while disarmed.
+static int64_t g_allocations_before_failure = -1;
+
+void asc_writer_fail_allocation_for_testing(int64_t successes) {
+  g_allocations_before_failure = successes < 0 ? -1 : successes;
+}
+
+static bool allocation_allowed() {
+  if (g_allocations_before_failure < 0) return true;
+  // Counting down past 0 fails this allocation and disarms the hook.
+  return g_allocations_before_failure-- > 0;
+}
+
+/// Makes room for one more pointer; false when memory runs out, leaving the
+/// list as it was.
+template <typename Frame>
+static bool frame_list_make_room(FrameList<Frame>* list) {
+  if (list->count < list->capacity) return true;
+  size_t capacity = list->capacity == 0 ? 64 : 2 * list->capacity;
+  if (capacity > SIZE_MAX / sizeof(Frame*)) return false;
+  void* grown = allocation_allowed() ? realloc(list->items, capacity * sizeof(Frame*))
+                                     : nullptr;
+  if (grown == nullptr) return false;
+  list->items = static_cast<Frame**>(grown);
+  list->capacity = capacity;
+  return true;
+}
+
+/// Appends a copy of `message`; false, keeping nothing, when memory runs out
+/// or the message claims more payload than its kind can hold (the copy
+/// trusts the length, so such a record must not reach it).
+template <typename Frame>
+static bool frame_list_keep(FrameList<Frame>* list, const BusMessage* message,
+                            uint64_t payload_capacity,
+                            void (*copy)(const BusMessage*, Frame*)) {
+  if (message->DataLength > payload_capacity) return false;
+  if (!frame_list_make_room(list)) return false;
+  Frame* kept = allocation_allowed() ? new (std::nothrow) Frame{} : nullptr;
+  if (kept == nullptr) return false;
+  copy(message, kept);
+  list->items[list->count++] = kept;
+  return true;
+}
+
+/// Frees every kept frame; the array stays for the next file.
+template <typename Frame>
+static void frame_list_clear(FrameList<Frame>* list) {
+  for (size_t i = 0; i < list->count; ++i) delete list->items[i];
+  list->count = 0;
+}
+
+template <typename Frame>
+static void frame_list_release(FrameList<Frame>* list) {
+  frame_list_clear(list);
+  free(list->items);
+  list->items = nullptr;
+  list->capacity = 0;
+}
+
+/// Orders the pointers by time. Frames with equal times keep the order in
+/// which they arrived, so the same input always gives the same bytes.
+template <typename Frame>
+static void frame_list_sort(FrameList<Frame>* list, int (*compare)(const void*, const void*)) {
+  auto earlier = [compare](const Frame* a, const Frame* b) { return compare(&a, &b) < 0; };
+  Frame** begin = list->items;
+  Frame** end = begin + list->count;
+  // A logger writes its frames in time order almost always; one pass proves
+  // it and spares the sort's scratch buffer.
+  if (std::is_sorted(begin, end, earlier)) return;
+  std::stable_sort(begin, end, earlier);
+}
+
+// ---------------------------------------------------------------------------
+// ASC text
+
+// Bits of the flags column of a CANFD line.
+constexpr unsigned ASC_FLAG_EDL = 0x1000;  // CAN FD frame (extended data length)
+constexpr unsigned ASC_FLAG_BRS = 0x2000;  // bit rate switch
+constexpr unsigned ASC_FLAG_ESI = 0x4000;  // error state indicator
+
+static const char* direction_text(uint8_t dir) { return dir == 0 ? "Rx" : "Tx"; }
+
+/// One CANFD line with its newline; `t0` is the time of the part's first frame.
+static void append_can_line(std::string* line, const BusMessage& frame, double t0) {
+  const CanTail& can = frame.CAN;
+  double relative = frame.Timestamp - t0;
+  int data_length = static_cast<int>(frame.DataLength);
+  if (can.IDE != 0) {
+    //    0.125000 CANFD   1 Rx   18FEF100x                                  1 0 9 12 01 02 03
+    str_append_stbsp(line,
+                     "% 11.6f CANFD %3d %s   %08X%c                                  %d %d %X %2d ",
+                     relative, can.BusChannel, direction_text(can.Dir), frame.ID, 'x',
+                     can.BRS, can.ESI, static_cast<unsigned>(can.DLC), data_length);
+  } else {
+    //    0.000000 CANFD   1 Rx        123                                   0 0 8  8 11 22 33
+    str_append_stbsp(line,
+                     "% 11.6f CANFD %3d %s        %03X%c                                  %d %d %X %2d ",
+                     relative, can.BusChannel, direction_text(can.Dir), frame.ID, ' ',
+                     can.BRS, can.ESI, static_cast<unsigned>(can.DLC), data_length);
+  }
+  // Without data bytes this also takes away the blank that ends the format,
+  // so the tail meets the length field directly.
+  str_append_hex(line, frame.DataBytes, frame.DataLength);
+  unsigned flags = 0;
+  if (can.EDL != 0) flags |= ASC_FLAG_EDL;
+  if (can.BRS != 0) flags |= ASC_FLAG_BRS;
+  if (can.ESI != 0) flags |= ASC_FLAG_ESI;
+  // ... 0B 0C        0    0     3000        0        0        0        0        0
+  str_append_stbsp(line, "        0    0 %8X        0        0        0        0        0", flags);
+  line->push_back('\n');
+}
+
+/// One LIN line with its newline; `t0` is the time of the part's first frame.
+static void append_lin_line(std::string* line, const LinMessage& frame, double t0) {
+  //     0.000000 1 3c  Rx d 2 A1 B2
+  str_append_stbsp(line, "% 12.6f %d %x  %s d %d ", frame.Timestamp - t0, frame.LIN.BusChannel,
+                   frame.ID, direction_text(frame.LIN.Dir), static_cast<int>(frame.DataLength));
+  str_append_hex(line, frame.DataBytes, frame.DataLength);
+  line->push_back('\n');
+}
+
+namespace {
+
+enum HeaderResult : uint8_t {
+  HEADER_BUILT,
+  HEADER_NO_DATE,  // the seconds have no broken-down UTC date
+  HEADER_NO_TEXT,  // strftime produced nothing
+};
+
+}  // namespace
+
+/// Replaces `text` with the three header lines, dated with the whole seconds
+/// of `seconds` (truncated toward zero):
+///   date Fri Mar 15 02:07:09 PM 2024
+///   base hex  timestamps absolute
+///   Begin Triggerblock
+static HeaderResult build_header(std::string* text, double seconds) {
+  text->clear();
+  // time_t holds [-2^63, 2^63); outside it (or for a NaN) the conversion
+  // itself would be undefined, so such a time has no date.
+  constexpr double kTimeLimit = 9223372036854775808.0;
+  if (!(seconds >= -kTimeLimit && seconds < kTimeLimit)) return HEADER_NO_DATE;
+  time_t whole = static_cast<time_t>(seconds);
+  struct tm utc {};
+  if (gmtime_r(&whole, &utc) == nullptr) return HEADER_NO_DATE;
+  // gmtime_r accepts years a little past INT_MAX, which " %4d" cannot print.
+  if (utc.tm_year > INT_MAX - 1900) return HEADER_NO_DATE;
+  // The process never leaves the C locale, so the names are English and the
+  // day and the 12-hour clock have two digits.
+  char date[64];
+  size_t date_length = strftime(date, sizeof date, "%a %b %d %I:%M:%S ", &utc);
+  if (date_length == 0) return HEADER_NO_TEXT;
+  text->append("date ");
+  text->append(date, date_length);
+  text->append(utc.tm_hour > 11 ? "PM" : "AM");
+  str_append_printf(text, " %4d", utc.tm_year + 1900);
+  text->append("\nbase hex  timestamps absolute\nBegin Triggerblock\n");
+  return HEADER_BUILT;
+}
+
+namespace {
+
+/// What distinguishes the CAN part from the LIN part. A null message means
+/// that the part reports that situation through its result alone.
+template <typename Frame>
+struct AscPart {
+  const char* suffix;  ///< appended to the stem to name the file
+  void (*append_line)(std::string* line, const Frame& frame, double t0);
+  int (*compare)(const void* a, const void* b);  ///< over elements of the list
+  const char* open_failed;                       ///< takes the path through "%s"
+  const char* convert_failed;
+  const char* format_failed;
+  const char* header_failed;
+  const char* data_failed;
+  const char* footer_failed;
+};
+
+}  // namespace
+
+static constexpr AscPart<BusMessage> kCanPart = {
+    .suffix = ".asc",
+    .append_line = append_can_line,
+    .compare = bus_message_compare_can_ptrs,
+    .open_failed = "Could not open output file for CAN: %s",
+    .convert_failed = "Could not convert CAN time",
+    .format_failed = "Could not format CAN time",
+    .header_failed = "Could not write CAN header",
+    .data_failed = "Could not write CAN data",
+    .footer_failed = "Could not write CAN footer",
+};
+
+static constexpr AscPart<LinMessage> kLinPart = {
+    .suffix = "_LIN.asc",
+    .append_line = append_lin_line,
+    .compare = bus_message_compare_lin_ptrs,
+    .open_failed = "Could not open output file for LIN: %s",
+    .convert_failed = "Could not convert LIN time",
+    .format_failed = nullptr,  // the LIN part fails silently here
+    .header_failed = "Could not write LIN header",
+    .data_failed = "Could not write LIN data",
+    .footer_failed = "Could not write LIN footer",
+};
+
+// ---------------------------------------------------------------------------
+// Writing one part
+
+/// One stream_write of the whole text; false on a short write.
+static bool write_text(Stream* stream, const std::string& text) {
+  int64_t length = static_cast<int64_t>(text.size());
+  return stream_write(stream, text.data(), length) == length;
+}
+
+/// Writes the frames of a non-empty list to "<stem><suffix>" and returns
+/// whether that file is complete. An incomplete file is removed.
+///
+/// The descriptor is a template argument rather than a plain parameter so
+/// that the compiler checks each message against its arguments.
+template <typename Frame, const AscPart<Frame>& kPart>
+static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame>* list,
+                       std::string* text) {
+  std::string path(stem);
+  path.append(kPart.suffix);
+  Stream* stream = fs_open(writer->output_fs, path, FS_OPEN_WRITE | FS_OPEN_CALLER_BIT);
+  if (stream == nullptr) {
+    LOG(LOG_ERROR, kPart.open_failed, path.c_str());
+    return false;
+  }
+
+  frame_list_sort(list, kPart.compare);
+  double t0 = list->items[0]->Timestamp;
+  bool failed = false;
+  size_t lines_written = 0;
+  switch (build_header(text, writer->time_offset + t0)) {
+    case HEADER_BUILT:
+      if (!write_text(stream, *text)) {
+        LOG(LOG_ERROR, kPart.header_failed);
+        failed = true;
+      }
+      break;
+    case HEADER_NO_DATE:
+      LOG(LOG_ERROR, kPart.convert_failed);
+      failed = true;
+      break;
+    case HEADER_NO_TEXT:
+      if constexpr (kPart.format_failed != nullptr) LOG(LOG_ERROR, kPart.format_failed);
+      failed = true;
+      break;
+  }
+
+  // Without a header the file is removed anyway: no lines, no footer.
+  if (!failed) {
+    for (size_t i = 0; i < list->count; ++i) {
+      text->clear();
+      kPart.append_line(text, *list->items[i], t0);
+      if (!write_text(stream, *text)) {
+        LOG(LOG_ERROR, kPart.data_failed);
+        failed = true;
+        break;
+      }
+      ++lines_written;
+    }
+    // The footer goes out even after a failed line: the file is removed in
+    // that case, but the write may still tell of a second problem.
+    text->clear();
+    text->append("End Triggerblock\n");
+    if (!write_text(stream, *text)) {
+      LOG(LOG_ERROR, kPart.footer_failed);
+      failed = true;
+    }
+  }
+
+  // Buffered bytes reach the disk only now, so a full disk may show itself
+  // at the close alone; that counts as a failed file, without a message.
+  bool closed = stream_close(stream) == 0;
+  if (closed && lines_written > 0 && !failed) return true;
+  // The part fails whether or not the removal works, so its result adds
+  // nothing to report.
+  (void)fs_remove(writer->output_fs, path);
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Plug-in callbacks
+
+static const OutputPluginOps kAscWriterOps = {
+    .destroy = asc_writer_destroy,
+    .init = nullptr,  // calloc already left the writer with empty lists
+    .handle_record = asc_writer_handle_record,
+    .new_file = asc_writer_new_file,
+    .end_file = asc_writer_end_file,
+};
+
+OutputPlugin* asc_writer_create(FileSystem* input_fs, FileSystem* output_fs,
+                                ConversionOptions* options) {
+  auto* writer = static_cast<AscWriter*>(calloc(1, sizeof(AscWriter)));
+  if (writer == nullptr) return nullptr;
+  writer->ops = &kAscWriterOps;
+  if (!output_plugin_init(writer, input_fs, output_fs, options)) {
+    // An unbound plug-in never reaches destroy; its lists hold nothing yet.
+    free(writer);
+    return nullptr;
+  }
+  return writer;
+}
+
+bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
+  if (plugin == nullptr || message == nullptr) return false;
+  AscWriter* writer = static_cast<AscWriter*>(plugin);
+  // Kind is a plain number here: values past LIN_Frame are ignored like the
+  // empty record and error frames, which ASC has no line for.
+  bool kept = true;
+  if (message->Kind == CAN_DataFrame || message->Kind == CAN_RemoteFrame) {
+    kept = frame_list_keep(&writer->can, message, CAN_PAYLOAD_CAPACITY, bus_message_copy_can);
+  } else if (message->Kind == LIN_Frame) {
+    kept = frame_list_keep(&writer->lin, message, LIN_PAYLOAD_CAPACITY, bus_message_copy_lin);
+  }
+  if (!kept) writer->lost_frame = true;
+  return kept;
+}
+
+bool asc_writer_new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*) {
+  if (plugin == nullptr) return false;
+  AscWriter* writer = static_cast<AscWriter*>(plugin);
+  frame_list_clear(&writer->can);
+  frame_list_clear(&writer->lin);
+  writer->lost_frame = false;
+  return true;
+}
+
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
+                         size_t stem_length) {
+  if (plugin == nullptr) return false;
+  AscWriter* writer = static_cast<AscWriter*>(plugin);
+  if (writer->lost_frame) return false;
+  if (writer->can.count == 0 && writer->lin.count == 0) return true;
+  // The stem is a prefix of the path; no NUL ends it.
+  std::string_view stem = output_path.substr(0, stem_length);
+  std::string text;
+  text.reserve(256);
+  bool succeeded = true;
+  // The LIN part runs even after the CAN part failed.
+  if (writer->can.count > 0) {
+    succeeded = write_part<BusMessage, kCanPart>(writer, stem, &writer->can, &text);
+  }
+  if (writer->lin.count > 0) {
+    succeeded = write_part<LinMessage, kLinPart>(writer, stem, &writer->lin, &text) && succeeded;
+  }
+  return succeeded;
+}
+
+void asc_writer_destroy(OutputPlugin* plugin) {
+  if (plugin == nullptr) return;
+  AscWriter* writer = static_cast<AscWriter*>(plugin);
+  frame_list_release(&writer->can);
+  frame_list_release(&writer->lin);
+}

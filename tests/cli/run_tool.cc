@@ -65,29 +65,3 @@ ToolRun run_tool(const std::vector<std::string>& args) {
   call.args = args;
   return run_tool(call);
 }
-
-TempDir::TempDir() {
-  const char* base = getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/tracewright_cli_XXXXXX";
-  if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "mkdtemp failed for " << pattern;
-    return;
-  }
-  path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-void TempDir::touch(const std::string& rel) const {
-  std::ofstream file(path_ + "/" + rel);
-  EXPECT_TRUE(file.good()) << "could not create " << path_ << "/" << rel;
-}
-
-void TempDir::make_dir(const std::string& rel) const {
-  EXPECT_EQ(mkdir((path_ + "/" + rel).c_str(), 0700), 0) << "could not create " << rel;
-}

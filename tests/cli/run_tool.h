@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 struct ToolRun {
   std::string out;  ///< standard output, byte for byte
   std::string err;  ///< standard error, byte for byte
@@ -24,24 +26,5 @@ struct ToolCall {
 
 ToolRun run_tool(const ToolCall& call);
 ToolRun run_tool(const std::vector<std::string>& args);
-
-/// A fresh directory under the system's temporary folder, removed with all
-/// its contents on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  /// Creates an empty file (and nothing above it) at path()/rel.
-  void touch(const std::string& rel) const;
-  /// Creates a folder at path()/rel.
-  void make_dir(const std::string& rel) const;
-
- private:
-  std::string path_;
-};
 
 #endif  // TRACEWRIGHT_TESTS_CLI_RUN_TOOL_H_

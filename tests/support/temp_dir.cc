@@ -4,6 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
 
 TempDir::TempDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tracewright-XXXXXX").string();
@@ -44,4 +47,13 @@ std::string TempDir::read(const std::string& rel) const {
 bool TempDir::exists(const std::string& rel) const {
   std::error_code ignored;
   return std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::path(path_) / rel, ignored));
+}
+
+void TempDir::touch(const std::string& rel) const {
+  std::ofstream file(path_ + "/" + rel);
+  EXPECT_TRUE(file.good()) << "could not create " << path_ << "/" << rel;
+}
+
+void TempDir::make_dir(const std::string& rel) const {
+  EXPECT_EQ(mkdir((path_ + "/" + rel).c_str(), 0700), 0) << "could not create " << rel;
 }

@@ -19,6 +19,10 @@ class TempDir {
   /// The bytes of rel, or "<missing>" when it cannot be read.
   std::string read(const std::string& rel) const;
   bool exists(const std::string& rel) const;
+  /// Creates an empty file (and nothing above it) at rel.
+  void touch(const std::string& rel) const;
+  /// Creates one folder at rel.
+  void make_dir(const std::string& rel) const;
 
  private:
   std::string path_;
