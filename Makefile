@@ -43,4 +43,4 @@ bench: deps
 	python3 bench/run_bench.py --build $(RELEASE_BUILD) $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(RELEASE_BUILD)
