@@ -1,7 +1,12 @@
 // Column decoders of the text log reader: each turns the text of one field
 // into fields of the BusMessage. The timestamp decoder is split into its
 // composition, its calendar conversion and its rollover correction, so each
-// piece can be checked (and later replaced by a faster one) on its own.
+// piece can be checked on its own.
+//
+// Every data line passes through here, so the common forms of each field
+// (plain digits) are read by hand; the C library's readings (sscanf, timegm)
+// stay as the `_reference` functions, which decide every other form and
+// against which the differential tests hold the fast ones.
 #include "input/text/column_decoders.h"
 
 #include "convert/bus_message.h"
@@ -53,26 +58,107 @@ void text_log_decode_type(TextLogReader*, const char* field, BusMessage* record)
   }
 }
 
-void text_log_decode_id(TextLogReader*, const char* field, BusMessage* record) {
+// ---------------------------------------------------------------------------
+// Number fields
+//
+// Each field is read the way the C library's sscanf reads it; the reference
+// functions below do exactly that. A field in the form a logger writes
+// (plain digits, nothing before them) takes a fast path instead, and anything
+// else (blanks, signs, a "0x" prefix, more digits than the fast path can
+// count without overflow) falls back to sscanf, so no rare form has to be
+// re-implemented. The differential tests hold both against each other.
+
+static int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads a run of 1 to `max_digits` hex digits at the start of `text` that
+// ends at any other character, as "%x" would. False for everything else,
+// including a leading "0x", whose meaning sscanf decides.
+static bool scan_plain_hex(const char* text, int max_digits, uint32_t* value) {
+  uint32_t result = 0;
+  int digits = 0;
+  for (;; ++digits) {
+    int digit = hex_digit_value(text[digits]);
+    if (digit < 0) break;
+    if (digits == max_digits) return false;
+    result = (result << 4) | static_cast<uint32_t>(digit);
+  }
+  if (digits == 0) return false;
+  if (digits == 1 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) return false;
+  *value = result;
+  return true;
+}
+
+// Reads a run of 1 to 9 decimal digits at the start of `text`, as "%u"
+// would; the result fits 32 bits, so taking it modulo 256 later is exact.
+static bool scan_plain_decimal(const char* text, uint32_t* value) {
+  uint32_t result = 0;
+  int digits = 0;
+  for (; text[digits] >= '0' && text[digits] <= '9'; ++digits) {
+    if (digits == 9) return false;
+    result = result * 10 + static_cast<uint32_t>(text[digits] - '0');
+  }
+  if (digits == 0) return false;
+  *value = result;
+  return true;
+}
+
+void text_log_decode_id_reference(TextLogReader*, const char* field, BusMessage* record) {
   unsigned int id = 0;
   if (sscanf(field, "%x", &id) == 1) record->ID = id;
 }
 
-void text_log_decode_length(TextLogReader*, const char* field, BusMessage* record) {
+void text_log_decode_id(TextLogReader* reader, const char* field, BusMessage* record) {
+  uint32_t id = 0;
+  if (scan_plain_hex(field, 8, &id)) {
+    record->ID = id;
+    return;
+  }
+  text_log_decode_id_reference(reader, field, record);
+}
+
+void text_log_decode_length_reference(TextLogReader*, const char* field, BusMessage* record) {
   unsigned char length = 0;
   if (sscanf(field, "%hhu", &length) == 1) record->CAN.DLC = length;
 }
 
-void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record) {
+void text_log_decode_length(TextLogReader* reader, const char* field, BusMessage* record) {
+  uint32_t length = 0;
+  if (scan_plain_decimal(field, &length)) {
+    record->CAN.DLC = static_cast<uint8_t>(length);
+    return;
+  }
+  text_log_decode_length_reference(reader, field, record);
+}
+
+// One data byte as "%2hhx" reads it at `pair`: 0 when nothing parses.
+static uint8_t scan_pair_reference(const char* pair) {
+  unsigned char byte = 0;
+  // A pair that is not hex still takes its place, as a 0 byte, so the
+  // bytes after it keep their positions.
+  if (sscanf(pair, "%2hhx", &byte) != 1) byte = 0;
+  return byte;
+}
+
+static uint8_t scan_pair(const char* pair) {
+  int high = hex_digit_value(pair[0]);
+  int low = hex_digit_value(pair[1]);
+  if (high >= 0 && low >= 0) return static_cast<uint8_t>(high << 4 | low);
+  return scan_pair_reference(pair);
+}
+
+// The data decoder's walk over the pairs, with the pair reader as a
+// parameter so the fast and the reference decoder share it.
+static void decode_pairs(const char* field, BusMessage* record, uint8_t (*scan)(const char*)) {
   uint8_t count = 0;
   const char* pair = field;
   while (count < kMaxDataBytes) {
     if (pair[0] == '\0' || pair[0] == '\n' || pair[0] == '\r') break;
-    unsigned char byte = 0;
-    // A pair that is not hex still takes its place, as a 0 byte, so the
-    // bytes after it keep their positions.
-    if (sscanf(pair, "%2hhx", &byte) != 1) byte = 0;
-    record->CAN.Payload[count++] = byte;
+    record->CAN.Payload[count++] = scan(pair);
     // A lone digit at the end is the last byte; stepping two would leave the
     // field.
     if (pair[1] == '\0') break;
@@ -83,6 +169,17 @@ void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record)
   record->DataLength = count;
 }
 
+void text_log_decode_data_reference(TextLogReader*, const char* field, BusMessage* record) {
+  decode_pairs(field, record, scan_pair_reference);
+}
+
+void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record) {
+  decode_pairs(field, record, scan_pair);
+}
+
+// ---------------------------------------------------------------------------
+// Timestamps
+
 static bool is_time_separator(const TextLogReader* reader, char c) {
   // Separators that are 0 never match: the texts scanned here end at a NUL.
   return c == 'T' || c == reader->ValueSeparator || c == reader->TimeSeparator ||
@@ -90,7 +187,13 @@ static bool is_time_separator(const TextLogReader* reader, char c) {
          c == reader->TimeAndDateSeparator;
 }
 
-void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text) {
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The composition, written once over a "keep this character" test, so the
+// fast and the reference composition differ in that test alone.
+template <typename Keep>
+static void compose_time_text(const TextLogReader* reader, const char* field, char* text,
+                              Keep keep) {
   memcpy(text, kTimeTemplate, TEXT_LOG_TIME_TEXT_SIZE);
 
   // The header time supplies the leading (date) digits, so its first 17
@@ -99,7 +202,7 @@ void text_log_compose_time_text(const TextLogReader* reader, const char* field, 
   size_t placed = 0;
   for (size_t i = 0; i < header_length && placed < TEXT_LOG_TIME_DIGITS; ++i) {
     char c = reader->HeaderTimeText[i];
-    if (!is_time_separator(reader, c)) text[placed++] = c;
+    if (keep(c)) text[placed++] = c;
   }
 
   // A record's field is right-aligned: its last digit is always the last
@@ -110,11 +213,32 @@ void text_log_compose_time_text(const TextLogReader* reader, const char* field, 
   size_t end = TEXT_LOG_TIME_DIGITS;
   for (size_t i = field_length; i > 0 && end > 0; --i) {
     char c = field[i - 1];
-    if (!is_time_separator(reader, c)) text[--end] = c;
+    if (keep(c)) text[--end] = c;
   }
 }
 
-void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds) {
+void text_log_compose_time_text_reference(const TextLogReader* reader, const char* field,
+                                          char* text) {
+  compose_time_text(reader, field, text,
+                    [reader](char c) { return !is_time_separator(reader, c); });
+}
+
+void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text) {
+  // Nearly every character of a time text is a digit, and no logger uses a
+  // digit as a separator: one range test then settles it.
+  bool digit_separator = is_digit(reader->ValueSeparator) || is_digit(reader->TimeSeparator) ||
+                         is_digit(reader->TimeSeparatorMs) || is_digit(reader->DateSeparator) ||
+                         is_digit(reader->TimeAndDateSeparator);
+  if (digit_separator) {
+    text_log_compose_time_text_reference(reader, field, text);
+    return;
+  }
+  compose_time_text(reader, field, text,
+                    [reader](char c) { return is_digit(c) || !is_time_separator(reader, c); });
+}
+
+void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
+                                        uint32_t* milliseconds) {
   unsigned int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
   (void)sscanf(text, "%4u%2u%2u%2u%2u%2u%3u", &year, &month, &day, &hour, &minute, &second,
                &millisecond);
@@ -129,6 +253,64 @@ void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* mill
   fields.tm_sec = static_cast<int>(second);
   *seconds = static_cast<int64_t>(timegm(&fields));
   *milliseconds = millisecond;
+}
+
+// Days from 1970-01-01 to the first day of `month` (1 to 12) of `year` in the
+// proleptic Gregorian calendar, for any year: the civil-from-days inverse in
+// whole 400-year eras, exact in integer arithmetic.
+static int64_t days_to_month(int64_t year, int64_t month) {
+  year -= month <= 2;
+  int64_t era = (year >= 0 ? year : year - 399) / 400;
+  int64_t year_of_era = year - era * 400;                                   // 0 to 399
+  int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;  // March-based
+  int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+// timegm counts leap seconds under the "right/" time zones; the arithmetic
+// below never does, so it stands in for timegm only where the two agree.
+// Decided once per process from a date after several leap seconds; the
+// process never changes its time zone.
+static bool timegm_counts_posix_seconds() {
+  static const bool posix = [] {
+    struct tm fields {};
+    fields.tm_year = 2017 - 1900;
+    fields.tm_mday = 1;
+    return timegm(&fields) == 1483228800;
+  }();
+  return posix;
+}
+
+void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds) {
+  // Seventeen plain digits read as the fixed widths 4, 2, 2, 2, 2, 2 and 3,
+  // just as sscanf reads them; anything else goes to the C library.
+  int32_t digits[TEXT_LOG_TIME_DIGITS];
+  for (size_t i = 0; i < TEXT_LOG_TIME_DIGITS; ++i) {
+    if (!is_digit(text[i])) {
+      text_log_parse_time_text_reference(text, seconds, milliseconds);
+      return;
+    }
+    digits[i] = text[i] - '0';
+  }
+  if (!timegm_counts_posix_seconds()) {
+    text_log_parse_time_text_reference(text, seconds, milliseconds);
+    return;
+  }
+  int64_t year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+  int64_t month = digits[4] * 10 + digits[5];
+  int64_t day = digits[6] * 10 + digits[7];
+  int64_t hour = digits[8] * 10 + digits[9];
+  int64_t minute = digits[10] * 10 + digits[11];
+  int64_t second = digits[12] * 10 + digits[13];
+  // timegm carries every field over into the next larger one: month 0 is
+  // December of the year before, month 13 January of the next, day 0 the
+  // last day of the month before, second 60 the next minute's first. The
+  // month carries explicitly; the rest is plain addition.
+  int64_t month_index = month - 1;  // -1 to 98
+  int64_t year_carry = month_index >= 0 ? month_index / 12 : -1;
+  int64_t days = days_to_month(year + year_carry, month_index - 12 * year_carry + 1) + day - 1;
+  *seconds = days * 86400 + hour * 3600 + minute * 60 + second;
+  *milliseconds = static_cast<uint32_t>(digits[14] * 100 + digits[15] * 10 + digits[16]);
 }
 
 static int64_t rollover_step(uint8_t time_format) {

@@ -1,8 +1,9 @@
 // The decoders bound to the columns of a text log, and the pieces of the
 // timestamp decoder. Private to input/text: the reader binds them by column
-// title, and the tests call the pieces one by one. The timestamp pieces use
-// the C library (sscanf, timegm) on purpose: they are the reference that any
-// faster decoding must match byte for byte.
+// title, and the tests call the pieces one by one. Each decoder that reads a
+// number has a `_reference` twin that reads it with the C library (sscanf,
+// timegm): the decoders give the same result for every text, reading the
+// usual forms by hand and leaving the others to their twin.
 #ifndef TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
 #define TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
 
@@ -40,6 +41,14 @@ void text_log_decode_length(TextLogReader* reader, const char* field, BusMessage
 /// byte; a lone last digit is one byte.
 void text_log_decode_data(TextLogReader* reader, const char* field, BusMessage* record);
 
+/// The same decoders reading every number with sscanf ("%x", "%hhu",
+/// "%2hhx"): the yardstick of the three above.
+void text_log_decode_id_reference(TextLogReader* reader, const char* field, BusMessage* record);
+void text_log_decode_length_reference(TextLogReader* reader, const char* field,
+                                      BusMessage* record);
+void text_log_decode_data_reference(TextLogReader* reader, const char* field,
+                                    BusMessage* record);
+
 /// Writes the 17 digits (and a NUL) that date a record: the template
 /// "19700101000000000", its front overwritten by the first 17 characters of
 /// the header time text and its end by the last 17 characters of `field`,
@@ -50,10 +59,16 @@ void text_log_decode_data(TextLogReader* reader, const char* field, BusMessage* 
 ///   header "",                field "9920240315101500123" => "20240315101500123"
 /// @endcode
 void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text);
+/// The same, testing every character against every separator.
+void text_log_compose_time_text_reference(const TextLogReader* reader, const char* field,
+                                          char* text);
 /// Reads a composed text as UTC calendar fields ("%4u%2u%2u%2u%2u%2u%3u"; a
 /// component that does not parse, and every one after it, counts as 0) and
 /// converts them with timegm, which normalises out-of-range fields.
 void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds);
+/// The same through sscanf and timegm themselves.
+void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
+                                        uint32_t* milliseconds);
 /// Places one record's whole seconds in the file's time line: adds the
 /// RolloverOffset, steps it once when the time fell behind the file's first
 /// record or more than half a step behind the previous record, sets the
