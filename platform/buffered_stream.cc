@@ -85,6 +85,22 @@ static int64_t buffered_stream_seek(Stream* stream, int64_t offset, int32_t when
   return static_cast<int64_t>(target);
 }
 
+// The read's refill, without the copy: the reader scans its lines right in
+// the buffer.
+static int64_t buffered_stream_borrow(Stream* stream, const void** bytes) {
+  auto* self = static_cast<BufferedStream*>(stream);
+  if (self->cursor == self->fill) {
+    uint64_t next = self->base + self->cursor;
+    int64_t n = buffered_stream_load(self, next);
+    if (n <= 0) return 0;
+    self->base = next;
+    self->cursor = 0;
+    self->fill = static_cast<uint64_t>(n);
+  }
+  *bytes = self->buffer + self->cursor;
+  return static_cast<int64_t>(self->fill - self->cursor);
+}
+
 static int32_t buffered_stream_close(Stream* stream) {
   auto* self = static_cast<BufferedStream*>(stream);
   int32_t result = 0;
@@ -99,6 +115,7 @@ static const StreamOps kBufferedStreamOps = {
     .tell = buffered_stream_tell,
     .seek = buffered_stream_seek,
     .close = buffered_stream_close,
+    .borrow = buffered_stream_borrow,
 };
 
 Stream* buffered_stream_create(Stream* inner, bool owns_inner, uint64_t capacity) {

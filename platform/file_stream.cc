@@ -56,6 +56,7 @@ static const StreamOps kFileStreamReadOps = {
     .tell = file_stream_tell,
     .seek = file_stream_seek,
     .close = file_stream_close,
+    .borrow = nullptr,  // the bytes sit in the C library's buffer, out of reach
 };
 
 static const StreamOps kFileStreamWriteOps = {
@@ -64,6 +65,7 @@ static const StreamOps kFileStreamWriteOps = {
     .tell = file_stream_tell,
     .seek = file_stream_seek,
     .close = file_stream_close,
+    .borrow = nullptr,  // the bytes sit in the C library's buffer, out of reach
 };
 
 static const StreamOps kFileStreamReadWriteOps = {
@@ -72,6 +74,7 @@ static const StreamOps kFileStreamReadWriteOps = {
     .tell = file_stream_tell,
     .seek = file_stream_seek,
     .close = file_stream_close,
+    .borrow = nullptr,  // the bytes sit in the C library's buffer, out of reach
 };
 
 Stream* file_stream_open(const char* path, int32_t mode) {

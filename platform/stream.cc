@@ -22,6 +22,11 @@ int64_t stream_seek(Stream* stream, int64_t offset, int32_t whence) {
   return stream->ops->seek(stream, offset, whence);
 }
 
+int64_t stream_borrow(Stream* stream, const void** bytes) {
+  if (stream->ops->borrow == nullptr) return STREAM_NOT_SUPPORTED;
+  return stream->ops->borrow(stream, bytes);
+}
+
 int32_t stream_close(Stream* stream) {
   if (stream == nullptr || stream->ops->close == nullptr) return 0;
   return stream->ops->close(stream);

@@ -32,6 +32,14 @@ struct StreamOps {
   int64_t (*seek)(Stream* stream, int64_t offset, int32_t whence);
   /// Releases the stream whatever happens; 0 on success, else the failure value.
   int32_t (*close)(Stream* stream);
+  /// Lends the bytes that follow the current position without copying them:
+  /// sets `*bytes` and returns how many there are (at least 1), loading them
+  /// first exactly when a one-byte read would; 0 at the end of data. The
+  /// position does not move: a caller that uses n of the bytes seeks n from
+  /// the current position (whence 1), which must then succeed without
+  /// loading. The view lives until the next operation on the stream. Empty
+  /// for streams that hold no bytes of their own to lend; readers then read.
+  int64_t (*borrow)(Stream* stream, const void** bytes);
 };
 
 /// The common head of every stream record; the rest is private to the
@@ -48,6 +56,8 @@ int64_t stream_seek(Stream* stream, int64_t offset, int32_t whence);
 /// 0 for null or an empty slot. The stream is gone afterwards, whatever the
 /// result; a non-zero result only reports that the underlying close failed.
 int32_t stream_close(Stream* stream);
+/// STREAM_NOT_SUPPORTED (and `*bytes` untouched) for an empty slot.
+int64_t stream_borrow(Stream* stream, const void** bytes);
 
 /// False when either pointer is null; otherwise stores stream_tell.
 bool stream_get_position(Stream* stream, int64_t* position);

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 // A record with no date of its own and no header time falls back to these
 // digits: 1970-01-01 00:00:00.000.
@@ -37,10 +38,32 @@ static const ColumnTitle kColumnTitles[] = {
     {.title = "Data", .decoder = text_log_decode_data},
 };
 
+// The same columns read through the C library alone.
+static const ColumnTitle kReferenceColumnTitles[] = {
+    {.title = "Timestamp", .decoder = text_log_decode_timestamp_reference},
+    {.title = "Lost", .decoder = nullptr},
+    {.title = "Type", .decoder = text_log_decode_type},
+    {.title = "ID", .decoder = text_log_decode_id_reference},
+    {.title = "Length", .decoder = text_log_decode_length_reference},
+    {.title = "Data", .decoder = text_log_decode_data_reference},
+};
+
+static_assert(std::size(kReferenceColumnTitles) == std::size(kColumnTitles),
+              "both tables name the same columns in the same order");
+
+// Process-wide, set only by tests (before they open a reader): readers then
+// bind the reference decoders, so a whole log can be decoded both ways.
+static bool g_bind_reference_decoders = false;
+
+void text_log_bind_reference_decoders_for_testing(bool reference) {
+  g_bind_reference_decoders = reference;
+}
+
 bool text_log_find_column(std::string_view title, ColumnDecoder* decoder) {
-  for (const ColumnTitle& column : kColumnTitles) {
-    if (column.title == title) {
-      *decoder = column.decoder;
+  const ColumnTitle* columns = g_bind_reference_decoders ? kReferenceColumnTitles : kColumnTitles;
+  for (size_t i = 0; i < std::size(kColumnTitles); ++i) {
+    if (columns[i].title == title) {
+      *decoder = columns[i].decoder;
       return true;
     }
   }
@@ -351,6 +374,17 @@ void text_log_decode_timestamp(TextLogReader* reader, const char* field, BusMess
   int64_t seconds = 0;
   uint32_t milliseconds = 0;
   text_log_parse_time_text(text, &seconds, &milliseconds);
+  int64_t t = text_log_place_time(reader, seconds, milliseconds);
+  record->Timestamp = static_cast<double>(t) + static_cast<double>(milliseconds) * 0.001;
+}
+
+void text_log_decode_timestamp_reference(TextLogReader* reader, const char* field,
+                                         BusMessage* record) {
+  char text[TEXT_LOG_TIME_TEXT_SIZE];
+  text_log_compose_time_text_reference(reader, field, text);
+  int64_t seconds = 0;
+  uint32_t milliseconds = 0;
+  text_log_parse_time_text_reference(text, &seconds, &milliseconds);
   int64_t t = text_log_place_time(reader, seconds, milliseconds);
   record->Timestamp = static_cast<double>(t) + static_cast<double>(milliseconds) * 0.001;
 }

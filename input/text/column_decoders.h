@@ -42,7 +42,10 @@ void text_log_decode_length(TextLogReader* reader, const char* field, BusMessage
 void text_log_decode_data(TextLogReader* reader, const char* field, BusMessage* record);
 
 /// The same decoders reading every number with sscanf ("%x", "%hhu",
-/// "%2hhx"): the yardstick of the three above.
+/// "%2hhx") and every time with sscanf and timegm: the yardstick of the four
+/// above.
+void text_log_decode_timestamp_reference(TextLogReader* reader, const char* field,
+                                         BusMessage* record);
 void text_log_decode_id_reference(TextLogReader* reader, const char* field, BusMessage* record);
 void text_log_decode_length_reference(TextLogReader* reader, const char* field,
                                       BusMessage* record);
@@ -75,5 +78,9 @@ void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
 /// file's reference from its first record, and remembers the result as the
 /// previous time. Returns the corrected seconds.
 int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t milliseconds);
+
+/// Tests only: while set, text_log_find_column (and so text_log_open) binds
+/// the `_reference` decoders. Off at start.
+void text_log_bind_reference_decoders_for_testing(bool reference);
 
 #endif  // TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_

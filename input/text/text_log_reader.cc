@@ -12,8 +12,10 @@
 #include <cstring>
 #include <new>
 
-size_t text_log_read_line(TextLogReader* reader, char* line) {
-  memset(line, 0, TEXT_LOG_LINE_SIZE);
+// The line as 199 one-byte reads make it: a carriage return is dropped but
+// counts as a read, a line feed is kept and ends the line, the end of data
+// ends it too. Used for streams that cannot lend their bytes.
+static size_t read_line_bytewise(TextLogReader* reader, char* line) {
   size_t stored = 0;
   for (size_t reads = 0; reads < TEXT_LOG_LINE_SIZE - 1; ++reads) {
     char byte = 0;
@@ -22,6 +24,38 @@ size_t text_log_read_line(TextLogReader* reader, char* line) {
     if (byte == '\r') continue;
     line[stored++] = byte;
     if (byte == '\n') break;
+  }
+  return stored;
+}
+
+size_t text_log_read_line(TextLogReader* reader, char* line) {
+  memset(line, 0, TEXT_LOG_LINE_SIZE);
+  // Every data line passes here: scan the bytes where the stream holds
+  // them, and move the stream past exactly the bytes that the one-byte reads
+  // would have taken, so the line and the position afterwards are the same.
+  const void* view = nullptr;
+  int64_t available = stream_borrow(reader->stream, &view);
+  if (available == STREAM_NOT_SUPPORTED) return read_line_bytewise(reader, line);
+  size_t stored = 0;
+  size_t budget = TEXT_LOG_LINE_SIZE - 1;  // reads left, carriage returns included
+  while (available > 0) {
+    const char* bytes = static_cast<const char*>(view);
+    size_t take = static_cast<size_t>(available) < budget ? static_cast<size_t>(available)
+                                                          : budget;
+    const char* newline = static_cast<const char*>(memchr(bytes, '\n', take));
+    size_t used = newline != nullptr ? static_cast<size_t>(newline - bytes) + 1 : take;
+    if (memchr(bytes, '\r', used) == nullptr) {
+      memcpy(line + stored, bytes, used);
+      stored += used;
+    } else {
+      for (size_t i = 0; i < used; ++i) {
+        if (bytes[i] != '\r') line[stored++] = bytes[i];
+      }
+    }
+    (void)stream_seek(reader->stream, static_cast<int64_t>(used), 1);
+    budget -= used;
+    if (newline != nullptr || budget == 0) break;
+    available = stream_borrow(reader->stream, &view);
   }
   return stored;
 }

@@ -57,6 +57,7 @@ static const StreamOps kMemoryStreamOps = {
     .tell = memory_tell,
     .seek = memory_seek,
     .close = memory_close,
+    .borrow = nullptr,  // readers over it take the one-byte read path
 };
 
 Stream* memory_stream_create(std::string_view contents) {

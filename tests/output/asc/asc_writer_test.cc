@@ -166,6 +166,7 @@ static const StreamOps kScriptedStreamOps = {
     .tell = nullptr,
     .seek = nullptr,
     .close = scripted_close,
+    .borrow = nullptr,  // written only
 };
 
 static bool scripted_remove(FileSystem* fs, std::string_view path) {
