@@ -11,6 +11,7 @@
 
 #include "convert/bus_message.h"
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -91,12 +92,20 @@ void text_log_decode_type(TextLogReader*, const char* field, BusMessage* record)
 // count without overflow) falls back to sscanf, so no rare form has to be
 // re-implemented. The differential tests hold both against each other.
 
-static int hex_digit_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// The value of each byte as a hex digit, -1 for every other byte: one load
+// instead of the range tests, whose branches random data keeps mispredicting.
+static constexpr auto kHexValues = [] {
+  std::array<int8_t, 256> values{};
+  for (int c = 0; c < 256; ++c) {
+    values[c] = c >= '0' && c <= '9'   ? static_cast<int8_t>(c - '0')
+                : c >= 'a' && c <= 'f' ? static_cast<int8_t>(c - 'a' + 10)
+                : c >= 'A' && c <= 'F' ? static_cast<int8_t>(c - 'A' + 10)
+                                       : int8_t{-1};
+  }
+  return values;
+}();
+
+static int hex_digit_value(char c) { return kHexValues[static_cast<uint8_t>(c)]; }
 
 // Reads a run of 1 to `max_digits` hex digits at the start of `text` that
 // ends at any other character, as "%x" would. False for everything else,
@@ -167,21 +176,13 @@ static uint8_t scan_pair_reference(const char* pair) {
   return byte;
 }
 
-static uint8_t scan_pair(const char* pair) {
-  int high = hex_digit_value(pair[0]);
-  int low = hex_digit_value(pair[1]);
-  if (high >= 0 && low >= 0) return static_cast<uint8_t>(high << 4 | low);
-  return scan_pair_reference(pair);
-}
-
-// The data decoder's walk over the pairs, with the pair reader as a
-// parameter so the fast and the reference decoder share it.
-static void decode_pairs(const char* field, BusMessage* record, uint8_t (*scan)(const char*)) {
+// The data decoder's walk over the pairs, as the reference reads them.
+static void decode_pairs_reference(const char* field, BusMessage* record) {
   uint8_t count = 0;
   const char* pair = field;
   while (count < kMaxDataBytes) {
     if (pair[0] == '\0' || pair[0] == '\n' || pair[0] == '\r') break;
-    record->CAN.Payload[count++] = scan(pair);
+    record->CAN.Payload[count++] = scan_pair_reference(pair);
     // A lone digit at the end is the last byte; stepping two would leave the
     // field.
     if (pair[1] == '\0') break;
@@ -193,11 +194,32 @@ static void decode_pairs(const char* field, BusMessage* record, uint8_t (*scan)(
 }
 
 void text_log_decode_data_reference(TextLogReader*, const char* field, BusMessage* record) {
-  decode_pairs(field, record, scan_pair_reference);
+  decode_pairs_reference(field, record);
 }
 
 void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record) {
-  decode_pairs(field, record, scan_pair);
+  uint8_t count = 0;
+  const char* pair = field;
+  while (count < kMaxDataBytes) {
+    // Two hex digits are what "%2hhx" reads there, and neither ends the
+    // field. The second is looked at only after the first, which is no NUL:
+    // a field may end at the last byte of the line buffer.
+    int high = hex_digit_value(pair[0]);
+    int low = high >= 0 ? hex_digit_value(pair[1]) : -1;
+    if (low >= 0) {
+      record->CAN.Payload[count++] = static_cast<uint8_t>(high << 4 | low);
+      pair += 2;
+      continue;
+    }
+    // Anything else takes the reference's step.
+    if (pair[0] == '\0' || pair[0] == '\n' || pair[0] == '\r') break;
+    record->CAN.Payload[count++] = scan_pair_reference(pair);
+    if (pair[1] == '\0') break;
+    pair += 2;
+  }
+  record->CAN.DLC = count;
+  record->DataBytes = record->CAN.Payload;
+  record->DataLength = count;
 }
 
 // ---------------------------------------------------------------------------

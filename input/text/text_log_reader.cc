@@ -9,6 +9,7 @@
 #include "input/text/header_keys.h"
 #include "platform/stream.h"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -60,15 +61,45 @@ size_t text_log_read_line(TextLogReader* reader, char* line) {
   return stored;
 }
 
+// Readable bytes behind a line buffer of TEXT_LOG_LINE_SIZE, for the
+// word-wise scan below: its last word may reach past the line's NUL.
+constexpr size_t kScanSlack = 8;
+
+// The first byte at or after `cursor` that is `separator`, a line feed or a
+// NUL, eight bytes at a time. A word holds a byte b exactly where
+// (w - 0x01..01) & ~w & 0x80..80 is set for w = word ^ (b repeated); a
+// borrow can mark bytes above the first hit, never below, so the lowest
+// mark of the three masks is the first hit. The line's NUL ends the scan,
+// within kScanSlack bytes behind the line.
+static char* find_field_end(char* cursor, char separator) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  const uint64_t separators = kOnes * static_cast<uint8_t>(separator);
+  const uint64_t line_feeds = kOnes * static_cast<uint8_t>('\n');
+  for (;; cursor += 8) {
+    uint64_t word = 0;
+    memcpy(&word, cursor, sizeof word);
+    uint64_t at_separator = word ^ separators;
+    uint64_t at_line_feed = word ^ line_feeds;
+    uint64_t hits = ((word - kOnes) & ~word) | ((at_separator - kOnes) & ~at_separator) |
+                    ((at_line_feed - kOnes) & ~at_line_feed);
+    hits &= kHighs;
+    if (hits != 0) {
+      int bit = std::endian::native == std::endian::little ? __builtin_ctzll(hits)
+                                                            : __builtin_clzll(hits);
+      return cursor + bit / 8;
+    }
+  }
+}
+
 // Cuts the field that starts at `cursor` out of its line, in place: it ends
 // at the next `separator`, or, for the last field, at the line feed or at
 // the end of the text. The last field of a file without a final line feed,
 // and that of a line cut at its length limit, therefore decode like any
 // other. `*next` becomes the start of the following field, or null after
-// the last one.
+// the last one. The line's buffer has kScanSlack bytes behind it.
 static char* cut_field(char* cursor, char separator, char** next) {
-  char* end = cursor;
-  while (*end != '\0' && *end != '\n' && *end != separator) ++end;
+  char* end = find_field_end(cursor, separator);
   *next = (*end == separator && separator != '\0') ? end + 1 : nullptr;
   *end = '\0';
   return cursor;
@@ -77,7 +108,7 @@ static char* cut_field(char* cursor, char separator, char** next) {
 // Finds the title line (the first line after the "#" header), notes where
 // the data begins and binds the columns. False refuses the file.
 static bool bind_columns(TextLogReader* reader) {
-  char line[TEXT_LOG_LINE_SIZE];
+  char line[TEXT_LOG_LINE_SIZE + kScanSlack] = {};
   (void)stream_seek(reader->stream, 0, 0);
   bool saw_header = false;
   for (;;) {
@@ -124,7 +155,8 @@ void text_log_rewind(TextLogReader* reader) {
 
 int text_log_next(TextLogReader* reader, BusMessage* record) {
   if (reader == nullptr || record == nullptr) return 0;
-  char line[TEXT_LOG_LINE_SIZE];
+  char line[TEXT_LOG_LINE_SIZE + kScanSlack];
+  memset(line + TEXT_LOG_LINE_SIZE, 0, kScanSlack);
   if (text_log_read_line(reader, line) == 0) return 0;
 
   bus_message_clear(record);
