@@ -31,13 +31,30 @@
 
 namespace {
 
-/// Pointers to kept frames, one heap block per frame. The array grows with
-/// realloc, so running out of memory is a result rather than an exception.
+/// Kept frames live in blocks of about 64 KiB, filled in arrival order:
+/// keeping a frame is a copy into the current block, and a heap allocation
+/// only every few hundred frames. Blocks are value-initialised, so a frame
+/// starts zeroed like a fresh record.
+constexpr size_t kFrameBlockBytes = 64 * 1024;
+
+template <typename Frame>
+struct FrameBlock {
+  static constexpr size_t kCapacity = (kFrameBlockBytes - sizeof(void*)) / sizeof(Frame);
+  FrameBlock* previous;  ///< the block filled before this one, or null
+  Frame frames[kCapacity];
+};
+
+/// Pointers to kept frames in arrival order (sorting moves only these), and
+/// the blocks that own the frames. The array grows with realloc and a block
+/// comes from new (std::nothrow), so running out of memory is a result
+/// rather than an exception.
 template <typename Frame>
 struct FrameList {
   Frame** items;
   size_t count;
   size_t capacity;
+  FrameBlock<Frame>* block;  ///< the block being filled, or null
+  size_t block_used;         ///< frames of `block` taken so far
 };
 
 struct AscWriter : OutputPlugin {
@@ -53,6 +70,10 @@ struct AscWriter : OutputPlugin {
 
 }  // namespace
 
+// A power of two would make a new block due together with a larger array.
+static_assert((FrameBlock<BusMessage>::kCapacity & (FrameBlock<BusMessage>::kCapacity - 1)) != 0);
+static_assert((FrameBlock<LinMessage>::kCapacity & (FrameBlock<LinMessage>::kCapacity - 1)) != 0);
+
 static_assert(std::is_trivial_v<AscWriter>,
               "the host allocates plug-in records with calloc and frees them with free");
 
@@ -63,6 +84,10 @@ static int64_t g_allocations_before_failure = -1;
 
 void asc_writer_fail_allocation_for_testing(int64_t successes) {
   g_allocations_before_failure = successes < 0 ? -1 : successes;
+}
+
+size_t asc_writer_frames_per_block_for_testing(bool lin) {
+  return lin ? FrameBlock<LinMessage>::kCapacity : FrameBlock<BusMessage>::kCapacity;
 }
 
 static bool allocation_allowed() {
@@ -95,17 +120,29 @@ static bool frame_list_keep(FrameList<Frame>* list, const BusMessage* message,
                             void (*copy)(const BusMessage*, Frame*)) {
   if (message->DataLength > payload_capacity) return false;
   if (!frame_list_make_room(list)) return false;
-  Frame* kept = allocation_allowed() ? new (std::nothrow) Frame{} : nullptr;
-  if (kept == nullptr) return false;
+  if (list->block == nullptr || list->block_used == FrameBlock<Frame>::kCapacity) {
+    auto* block = allocation_allowed() ? new (std::nothrow) FrameBlock<Frame>{} : nullptr;
+    if (block == nullptr) return false;
+    block->previous = list->block;
+    list->block = block;
+    list->block_used = 0;
+  }
+  Frame* kept = &list->block->frames[list->block_used++];
   copy(message, kept);
   list->items[list->count++] = kept;
   return true;
 }
 
-/// Frees every kept frame; the array stays for the next file.
+/// Frees every kept frame; the array stays for the next file. The blocks
+/// go too, so one large file leaves no memory behind for the files after it.
 template <typename Frame>
 static void frame_list_clear(FrameList<Frame>* list) {
-  for (size_t i = 0; i < list->count; ++i) delete list->items[i];
+  while (list->block != nullptr) {
+    FrameBlock<Frame>* previous = list->block->previous;
+    delete list->block;
+    list->block = previous;
+  }
+  list->block_used = 0;
   list->count = 0;
 }
 

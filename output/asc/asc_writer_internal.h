@@ -3,6 +3,7 @@
 #ifndef TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_INTERNAL_H_
 #define TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_INTERNAL_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,9 +12,14 @@ struct LinMessage;
 
 /// Makes the writer's allocation `successes` allocations from now fail, as
 /// if memory had run out (0: the very next one). The allocations counted are
-/// the copy of a kept frame and the growth of a frame list. The hook disarms
+/// a block for kept frames and the growth of a frame list. The hook disarms
 /// itself after the failure; a negative value disarms it at once.
 void asc_writer_fail_allocation_for_testing(int64_t successes);
+/// How many CAN (`lin` false) or LIN frames one block keeps: the frame after
+/// that many needs a new block. Never a power of two, so a new block is
+/// never due together with the growth of the frame list's array (64, 128,
+/// ... pointers).
+size_t asc_writer_frames_per_block_for_testing(bool lin);
 
 /// Appends one CANFD line with its newline; `t0` is the time of the part's
 /// first frame. Written field by field; the `_reference` twin builds the same

@@ -397,6 +397,50 @@ TEST_F(AscWriterEndFile, ManyEqualTimesKeepInputOrderThroughTheSort) {
   EXPECT_EQ(file("logs/00000001_LIN.asc"), expected);
 }
 
+TEST_F(AscWriterEndFile, FramesOverSeveralBlocksKeepTheirBytesAndTheirOrder) {
+  // Two and a half blocks, the last frame of the first block out of order.
+  size_t per_block = asc_writer_frames_per_block_for_testing(false);
+  size_t count = 2 * per_block + per_block / 2;
+  std::vector<BusMessage> sorted(count);
+  for (size_t i = 0; i < count; ++i) {
+    size_t slot = i == per_block - 1 ? 0 : (i < per_block - 1 ? i + 1 : i);
+    BusMessage& message = sorted[slot];
+    bus_message_clear(&message);
+    message.Timestamp = kMarch15 + 0.001 * static_cast<double>(slot);
+    message.ID = static_cast<uint32_t>(0x100 + i);
+    message.Kind = CAN_DataFrame;
+    message.CAN.IDE = static_cast<uint8_t>(i % 2);
+    message.CAN.BusChannel = 1;
+    message.DataLength = i % 9;
+    for (size_t b = 0; b < message.DataLength; ++b) {
+      message.CAN.Payload[b] = static_cast<uint8_t>(i + b);
+    }
+    message.DataBytes = message.CAN.Payload;
+    ASSERT_TRUE(asc_writer_handle_record(writer_.get(), &message));
+  }
+  ASSERT_TRUE(end_file());
+  std::string expected = kMarch15Header2PM9;
+  for (const BusMessage& message : sorted) {
+    asc_writer_append_can_line_reference(&expected, message, kMarch15);
+  }
+  expected += "End Triggerblock\n";
+  EXPECT_EQ(file("logs/00000001.asc"), expected);
+}
+
+TEST_F(AscWriterNewFile, NextFileKeepsItsFramesInFreshBlocks) {
+  size_t per_block = asc_writer_frames_per_block_for_testing(false);
+  for (size_t i = 0; i < per_block + 1; ++i) {
+    ASSERT_TRUE(feed(writer_.get(), CanFrame{.time = kMarch15, .id = 1, .ide = 0, .dir = 0,
+                                             .edl = 0, .brs = 0, .esi = 0, .dlc = 0, .data = {}}));
+  }
+  ASSERT_TRUE(asc_writer_new_file(writer_.get(), kOutputPath, kStemLength, nullptr));
+  // The blocks of the file before are gone, so its first frame needs one:
+  // nothing a large file kept stays allocated for the files after it.
+  asc_writer_fail_allocation_for_testing(0);
+  EXPECT_FALSE(feed(writer_.get(), CanFrame{.time = kMarch15, .id = 2, .ide = 0, .dir = 0,
+                                            .edl = 0, .brs = 0, .esi = 0, .dlc = 0, .data = {}}));
+}
+
 // ---------------------------------------------------------------------------
 // Which files are written
 
@@ -466,8 +510,12 @@ TEST_F(AscWriterHandleRecord, FailedListGrowthFailsTheFileAndWritesNothing) {
 }
 
 TEST_F(AscWriterHandleRecord, FailedFrameCopyFailsTheFileAndWritesNothing) {
-  ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15, .id = 1, .dir = 0, .data = {}}));
-  // The list already has room, so the next allocation is the copy itself.
+  // A full block of frames; the array of pointers still has room, so the
+  // next allocation is the block for the next frame's copy.
+  size_t per_block = asc_writer_frames_per_block_for_testing(true);
+  for (size_t i = 0; i < per_block; ++i) {
+    ASSERT_TRUE(feed(writer_.get(), LinFrame{.time = kMarch15, .id = 1, .dir = 0, .data = {}}));
+  }
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(feed(writer_.get(), LinFrame{.time = kMarch15 + 1, .id = 2, .dir = 0, .data = {}}));
   // A trace with a frame missing must not look complete: nothing is written.
