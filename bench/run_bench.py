@@ -16,7 +16,8 @@ Contenders, each converting the whole corpus once per round:
 
 Each round runs every contender once, in an order that rotates from round to
 round, so a slow phase of a shared machine hits all of them alike. Times are
-wall-clock; peak RSS is the largest ru_maxrss of the contender's processes.
+wall-clock; peak RSS is the largest that /usr/bin/time reports for any of the
+contender's processes.
 """
 import argparse
 import json
@@ -25,27 +26,32 @@ import shutil
 import statistics
 import subprocess
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PYTHON_CAN = ["/usr/bin/python3", "-m", "can.logconvert"]
+TIME = "/usr/bin/time"
 
 
 def run(argv):
-    """Runs one process; returns (seconds, peak RSS in KiB)."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(argv, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.PIPE)
-    # wait4 reports the child's own resource use, without a wrapper process.
-    stderr = proc.stderr.read()
-    _, status, usage = os.wait4(proc.pid, 0)
-    seconds = time.perf_counter() - start
-    proc.returncode = os.waitstatus_to_exitcode(status)
-    proc.stderr.close()
-    if proc.returncode != 0:
-        sys.exit("benchmark: %s exited with %d:\n%s"
-                 % (" ".join(argv), proc.returncode, stderr.decode(errors="replace")))
-    return seconds, usage.ru_maxrss
+    """Runs one process under /usr/bin/time; returns (seconds, peak RSS in KiB).
+
+    The peak RSS comes from time's report rather than from this process's
+    wait4: a child forked from this Python process inherits its high-water
+    mark, while time is small enough not to distort the figure."""
+    with tempfile.NamedTemporaryFile(prefix="bench-rss-") as report:
+        start = time.perf_counter()
+        proc = subprocess.run([TIME, "-f", "%M", "-o", report.name] + argv,
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE)
+        seconds = time.perf_counter() - start
+        if proc.returncode != 0:
+            sys.exit("benchmark: %s exited with %d:\n%s"
+                     % (" ".join(argv), proc.returncode, proc.stderr.decode(errors="replace")))
+        with open(report.name) as f:
+            rss = int(f.read().split()[-1])
+    return seconds, rss
 
 
 def run_all(commands):
@@ -185,6 +191,8 @@ def main():
     for path in (binary, floor):
         if not os.access(path, os.X_OK):
             sys.exit("benchmark: %s is missing; build with -DTRACEWRIGHT_BENCH=ON" % path)
+    if not os.access(TIME, os.X_OK):
+        sys.exit("benchmark: %s is missing (Debian package time)" % TIME)
     log2asc = shutil.which("log2asc")
     if log2asc is None:
         sys.exit("benchmark: log2asc is missing (Debian package can-utils)")
