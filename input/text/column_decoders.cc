@@ -234,26 +234,26 @@ static bool is_time_separator(const TextLogReader* reader, char c) {
 
 static bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-// The composition, written once over a "keep this character" test, so the
-// fast and the reference composition differ in that test alone.
+// The composition's first half: the template with the header time's digits
+// in front. The header time supplies the leading (date) digits, so its
+// first 17 digits are the ones that count.
 template <typename Keep>
-static void compose_time_text(const TextLogReader* reader, const char* field, char* text,
-                              Keep keep) {
+static void compose_header_part(const TextLogReader* reader, char* text, Keep keep) {
   memcpy(text, kTimeTemplate, TEXT_LOG_TIME_TEXT_SIZE);
-
-  // The header time supplies the leading (date) digits, so its first 17
-  // digits are the ones that count.
   size_t header_length = strnlen(reader->HeaderTimeText, sizeof reader->HeaderTimeText);
   size_t placed = 0;
   for (size_t i = 0; i < header_length && placed < TEXT_LOG_TIME_DIGITS; ++i) {
     char c = reader->HeaderTimeText[i];
     if (keep(c)) text[placed++] = c;
   }
+}
 
-  // A record's field is right-aligned: its last digit is always the last
-  // millisecond digit. A field with more than 17 digits keeps its last 17,
-  // so the finest parts stay in place and only surplus leading digits go.
-  // The scan never goes past what one line can hold.
+// The second half. A record's field is right-aligned: its last digit is
+// always the last millisecond digit. A field with more than 17 digits keeps
+// its last 17, so the finest parts stay in place and only surplus leading
+// digits go. The scan never goes past what one line can hold.
+template <typename Keep>
+static void compose_field_part(const char* field, char* text, Keep keep) {
   size_t field_length = strnlen(field, TEXT_LOG_LINE_SIZE - 1);
   size_t end = TEXT_LOG_TIME_DIGITS;
   for (size_t i = field_length; i > 0 && end > 0; --i) {
@@ -264,8 +264,15 @@ static void compose_time_text(const TextLogReader* reader, const char* field, ch
 
 void text_log_compose_time_text_reference(const TextLogReader* reader, const char* field,
                                           char* text) {
-  compose_time_text(reader, field, text,
-                    [reader](char c) { return !is_time_separator(reader, c); });
+  auto keep = [reader](char c) { return !is_time_separator(reader, c); };
+  compose_header_part(reader, text, keep);
+  compose_field_part(field, text, keep);
+}
+
+void text_log_prepare_time_prefix(TextLogReader* reader) {
+  compose_header_part(reader, reader->time_prefix,
+                      [reader](char c) { return !is_time_separator(reader, c); });
+  reader->time_prefix_ready = true;
 }
 
 void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text) {
@@ -278,8 +285,13 @@ void text_log_compose_time_text(const TextLogReader* reader, const char* field, 
     text_log_compose_time_text_reference(reader, field, text);
     return;
   }
-  compose_time_text(reader, field, text,
-                    [reader](char c) { return is_digit(c) || !is_time_separator(reader, c); });
+  auto keep = [reader](char c) { return is_digit(c) || !is_time_separator(reader, c); };
+  if (reader->time_prefix_ready) {
+    memcpy(text, reader->time_prefix, TEXT_LOG_TIME_TEXT_SIZE);
+  } else {
+    compose_header_part(reader, text, keep);
+  }
+  compose_field_part(field, text, keep);
 }
 
 void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
@@ -326,27 +338,36 @@ static bool timegm_counts_posix_seconds() {
   return posix;
 }
 
+// True when all eight bytes of `word` are ASCII digits. A byte b is one
+// exactly when neither b - 0x30 nor b + 0x46 has its high bit set; a borrow
+// or carry between bytes only ever starts at a byte that is no digit, so it
+// cannot make a word of digits fail or hide the byte that starts it.
+static bool eight_digits(uint64_t word) {
+  constexpr uint64_t kZeros = 0x3030303030303030u;
+  constexpr uint64_t kPastNines = 0x4646464646464646u;
+  constexpr uint64_t kHighs = 0x8080808080808080u;
+  return (((word - kZeros) | (word + kPastNines)) & kHighs) == 0;
+}
+
 void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds) {
   // Seventeen plain digits read as the fixed widths 4, 2, 2, 2, 2, 2 and 3,
   // just as sscanf reads them; anything else goes to the C library.
-  int32_t digits[TEXT_LOG_TIME_DIGITS];
-  for (size_t i = 0; i < TEXT_LOG_TIME_DIGITS; ++i) {
-    if (!is_digit(text[i])) {
-      text_log_parse_time_text_reference(text, seconds, milliseconds);
-      return;
-    }
-    digits[i] = text[i] - '0';
-  }
-  if (!timegm_counts_posix_seconds()) {
+  uint64_t front = 0;
+  uint64_t middle = 0;
+  memcpy(&front, text, sizeof front);
+  memcpy(&middle, text + 8, sizeof middle);
+  if (!eight_digits(front) || !eight_digits(middle) || !is_digit(text[16]) ||
+      !timegm_counts_posix_seconds()) {
     text_log_parse_time_text_reference(text, seconds, milliseconds);
     return;
   }
-  int64_t year = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
-  int64_t month = digits[4] * 10 + digits[5];
-  int64_t day = digits[6] * 10 + digits[7];
-  int64_t hour = digits[8] * 10 + digits[9];
-  int64_t minute = digits[10] * 10 + digits[11];
-  int64_t second = digits[12] * 10 + digits[13];
+  auto digit = [text](size_t i) { return static_cast<int64_t>(text[i] - '0'); };
+  int64_t year = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+  int64_t month = digit(4) * 10 + digit(5);
+  int64_t day = digit(6) * 10 + digit(7);
+  int64_t hour = digit(8) * 10 + digit(9);
+  int64_t minute = digit(10) * 10 + digit(11);
+  int64_t second = digit(12) * 10 + digit(13);
   // timegm carries every field over into the next larger one: month 0 is
   // December of the year before, month 13 January of the next, day 0 the
   // last day of the month before, second 60 the next minute's first. The
@@ -355,7 +376,7 @@ void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* mill
   int64_t year_carry = month_index >= 0 ? month_index / 12 : -1;
   int64_t days = days_to_month(year + year_carry, month_index - 12 * year_carry + 1) + day - 1;
   *seconds = days * 86400 + hour * 3600 + minute * 60 + second;
-  *milliseconds = static_cast<uint32_t>(digits[14] * 100 + digits[15] * 10 + digits[16]);
+  *milliseconds = static_cast<uint32_t>(digit(14) * 100 + digit(15) * 10 + digit(16));
 }
 
 static int64_t rollover_step(uint8_t time_format) {

@@ -19,6 +19,8 @@ struct BusMessage;
 constexpr size_t TEXT_LOG_TIME_DIGITS = 17;
 /// Bytes of a composed time text, its NUL included.
 constexpr size_t TEXT_LOG_TIME_TEXT_SIZE = TEXT_LOG_TIME_DIGITS + 1;
+static_assert(sizeof(TextLogReader::time_prefix) == TEXT_LOG_TIME_TEXT_SIZE,
+              "the prefix is a whole time text");
 
 /// True when `title` names a column ("Timestamp", "Lost", "Type", "ID",
 /// "Length", "Data", case-sensitive); `*decoder` is then its decoder, null
@@ -62,7 +64,13 @@ void text_log_decode_data_reference(TextLogReader* reader, const char* field,
 ///   header "",                field "9920240315101500123" => "20240315101500123"
 /// @endcode
 void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text);
-/// The same, testing every character against every separator.
+/// Works out the reader's time_prefix from its header fields, so the
+/// composition above need not scan the header time for every record. Called
+/// by text_log_open once the header is read; the header fields must not
+/// change afterwards.
+void text_log_prepare_time_prefix(TextLogReader* reader);
+/// The same as text_log_compose_time_text, testing every character against
+/// every separator, and never using time_prefix.
 void text_log_compose_time_text_reference(const TextLogReader* reader, const char* field,
                                           char* text);
 /// Reads a composed text as UTC calendar fields ("%4u%2u%2u%2u%2u%2u%3u"; a

@@ -145,6 +145,7 @@ TextLogReader* text_log_open(Stream* stream) {
     delete reader;
     return nullptr;
   }
+  text_log_prepare_time_prefix(reader);
   return reader;
 }
 

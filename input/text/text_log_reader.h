@@ -55,6 +55,12 @@ struct TextLogReader {
   uint16_t reference_milliseconds;
   bool has_previous;         ///< a record of this file was decoded already
   int64_t previous_seconds;  ///< corrected whole seconds of that record
+
+  // The time text template with the header time's digits already in front,
+  // made once by text_log_open (text_log_prepare_time_prefix): every record's
+  // time text starts as a copy of it. Unset in a reader built by hand.
+  char time_prefix[18];
+  bool time_prefix_ready;
 };
 
 /// Reads the header and the title line. Null when the stream is null, memory
