@@ -29,7 +29,7 @@ static_assert(std::is_trivial_v<BufferedStream>);
 // failed load, because the bytes read would belong to another position (a
 // target beyond INT64_MAX, from a negative offset, ends here too).
 static int64_t buffered_stream_load(BufferedStream* self, uint64_t position) {
-  if (position > static_cast<uint64_t>(INT64_MAX)) return -1;
+  if (self->inner == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return -1;
   int64_t at = static_cast<int64_t>(position);
   if (stream_seek(self->inner, at, 0) != at) return -1;
   return stream_read(self->inner, self->buffer, static_cast<int64_t>(self->capacity));
@@ -71,6 +71,7 @@ static int64_t buffered_stream_seek(Stream* stream, int64_t offset, int32_t when
     case 0: target = static_cast<uint64_t>(offset); break;
     case 1: target = self->base + self->cursor + static_cast<uint64_t>(offset); break;
     case 2: {
+      if (self->inner == nullptr) return -1;
       // Without a landed seek the inner stream's tell would name wherever
       // the last refill left it, not the end.
       int64_t landed = stream_seek(self->inner, offset, 2);

@@ -69,6 +69,8 @@ void stream_copy(Stream* source, Stream* destination);
 /// A read-only stream serving reads and seeks from one buffer of `capacity`
 /// bytes (rounded up to a multiple of 8) that it fills from `inner`. With
 /// `owns_inner`, closing it closes `inner` too. Null when memory is short.
+/// A null `inner` gives a stream without data: reads answer 0, seeks from
+/// the end -1.
 /// A seek inside the buffered bytes or right behind them only moves the
 /// cursor; a seek elsewhere loads the buffer there, and when no data can be
 /// loaded it changes nothing and returns the unchanged position.

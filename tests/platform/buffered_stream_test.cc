@@ -223,3 +223,14 @@ TEST(BufferedStream, InnerStreamWithoutReadDeliversNothing) {
   EXPECT_EQ(byte, 'x');
   EXPECT_EQ(stream_tell(buffered.get()), 0);
 }
+
+TEST(BufferedStream, WithoutInnerStreamHoldsNoData) {
+  StreamPtr buffered(buffered_stream_create(nullptr, true, 8));
+  ASSERT_NE(buffered, nullptr);
+  char byte = 'x';
+  EXPECT_EQ(stream_read(buffered.get(), &byte, 1), 0);
+  EXPECT_EQ(stream_seek(buffered.get(), 0, 2), -1);
+  EXPECT_EQ(stream_seek(buffered.get(), 4, 0), 0);
+  EXPECT_EQ(stream_tell(buffered.get()), 0);
+  EXPECT_EQ(stream_close(buffered.release()), 0);
+}
