@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <iterator>
 
 namespace {
 // Code points first..last map by d = mapped_last - last; when d is 1 the row

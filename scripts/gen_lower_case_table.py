@@ -77,13 +77,12 @@ def group_rows(mappings):
     return rows
 
 
-def lookup(rows, cp):
+def lookup(rows, lasts, cp):
     """The table's answer for cp, as utf8_to_lower computes it."""
-    lasts = [row[1] for row in rows]
     i = bisect.bisect_left(lasts, cp)
     if i == len(rows) or cp < rows[i][0]:
         return cp
-    first, last, d, _ = rows[i]
+    _, last, d, _ = rows[i]
     if d != 1:
         return cp + d
     return cp + 1 if (cp & 1) == (last & 1) else cp
@@ -92,9 +91,10 @@ def lookup(rows, cp):
 def check(rows, mappings, ages):
     """Every mapping holds; nothing assigned by MAX_AGE changes otherwise."""
     expected = dict(mappings)
+    lasts = [row[1] for row in rows]
     changed = 0
     for cp in range(0x80, 0x10000):
-        got = lookup(rows, cp)
+        got = lookup(rows, lasts, cp)
         if got == cp:
             if cp in expected:
                 sys.exit(f"U+{cp:04X} should map to U+{expected[cp]:04X}")
