@@ -17,10 +17,21 @@
 #include <unistd.h>
 
 namespace {
+// Each case starts from the start-up state (threshold 0, stderr sink, stale
+// time cache) and gives back the threshold the test binary runs with.
 class LogTest : public testing::Test {
  protected:
-  void SetUp() override { log_reset_for_testing(); }
-  void TearDown() override { log_reset_for_testing(); }
+  void SetUp() override {
+    saved_threshold_ = log_output_level;
+    log_reset_for_testing();
+  }
+  void TearDown() override {
+    log_reset_for_testing();
+    log_set_output_level(saved_threshold_);
+  }
+
+ private:
+  int32_t saved_threshold_ = 0;
 };
 
 // Sends fd 2 into a pipe while alive; `take()` restores fd 2 and returns

@@ -9,7 +9,7 @@
 
 #include "support/counting_stream.h"
 #include "support/memory_stream.h"
-#include "support/scoped_temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/short_write_stream.h"
 
 namespace {
@@ -20,7 +20,7 @@ constexpr char kTwenty[] = "abcdefghijklmnopqrst";
 class BufferedStreamTest : public testing::Test {
  protected:
   void open(uint64_t capacity) {
-    ASSERT_TRUE(dir_.write_file("twenty", kTwenty));
+    dir_.write("twenty", kTwenty);
     Stream* file = file_stream_open(dir_.file("twenty").c_str(), STREAM_MODE_READ);
     ASSERT_NE(file, nullptr);
     stream_.reset(buffered_stream_create(counting_stream_create(file, &calls_), true, capacity));
@@ -33,7 +33,7 @@ class BufferedStreamTest : public testing::Test {
   }
   size_t refills() const { return calls_.read_counts.size(); }
 
-  ScopedTempDir dir_;
+  TempDir dir_;
   StreamCalls calls_;
   StreamPtr stream_;
 };

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "support/scoped_temp_dir.h"
+#include "support/temp_dir.h"
 
 static std::string read_all(Stream* stream) {
   std::string bytes;
@@ -19,37 +19,37 @@ static std::string read_all(Stream* stream) {
 }
 
 TEST(FileStreamOpen, UnknownModeOrNullPathGivesNull) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "abc"));
+  TempDir dir;
+  dir.write("f", "abc");
   EXPECT_EQ(file_stream_open(dir.file("f").c_str(), 3), nullptr);
   EXPECT_EQ(file_stream_open(dir.file("f").c_str(), -1), nullptr);
   EXPECT_EQ(file_stream_open(nullptr, STREAM_MODE_READ), nullptr);
-  EXPECT_EQ(dir.read_file("f"), "abc");
+  EXPECT_EQ(dir.read("f"), "abc");
 }
 
 TEST(FileStreamOpen, MissingFileGivesNullForReadingModes) {
-  ScopedTempDir dir;
+  TempDir dir;
   EXPECT_EQ(file_stream_open(dir.file("none").c_str(), STREAM_MODE_READ), nullptr);
   // Reading and writing works on an existing file only; nothing is created.
   EXPECT_EQ(file_stream_open(dir.file("none").c_str(), STREAM_MODE_READ_WRITE), nullptr);
-  EXPECT_EQ(dir.read_file("none"), "<missing>");
+  EXPECT_EQ(dir.read("none"), "<missing>");
 }
 
 TEST(FileStream, ReadOnlyFileStreamAnswersWriteWithNotSupported) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "original"));
+  TempDir dir;
+  dir.write("f", "original");
   StreamPtr stream(file_stream_open(dir.file("f").c_str(), STREAM_MODE_READ));
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(stream_write(stream.get(), "XY", 2), STREAM_NOT_SUPPORTED);
   EXPECT_EQ(stream_tell(stream.get()), 0);
   EXPECT_EQ(read_all(stream.get()), "original");
   EXPECT_EQ(stream_close(stream.release()), 0);
-  EXPECT_EQ(dir.read_file("f"), "original");
+  EXPECT_EQ(dir.read("f"), "original");
 }
 
 TEST(FileStream, WriteOnlyFileStreamTruncatesAndAnswersReadWithNotSupported) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "a longer old text"));
+  TempDir dir;
+  dir.write("f", "a longer old text");
   StreamPtr stream(file_stream_open(dir.file("f").c_str(), STREAM_MODE_WRITE));
   ASSERT_NE(stream, nullptr);
   char byte = 0;
@@ -57,12 +57,12 @@ TEST(FileStream, WriteOnlyFileStreamTruncatesAndAnswersReadWithNotSupported) {
   EXPECT_EQ(stream_write(stream.get(), "new", 3), 3);
   EXPECT_EQ(stream_tell(stream.get()), 3);
   EXPECT_EQ(stream_close(stream.release()), 0);
-  EXPECT_EQ(dir.read_file("f"), "new");
+  EXPECT_EQ(dir.read("f"), "new");
 }
 
 TEST(FileStream, ReadWriteStreamChangesBytesInPlace) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "0123456789"));
+  TempDir dir;
+  dir.write("f", "0123456789");
   StreamPtr stream(file_stream_open(dir.file("f").c_str(), STREAM_MODE_READ_WRITE));
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(stream_seek(stream.get(), 4, 0), 4);
@@ -70,12 +70,12 @@ TEST(FileStream, ReadWriteStreamChangesBytesInPlace) {
   EXPECT_EQ(stream_seek(stream.get(), 0, 0), 0);
   EXPECT_EQ(read_all(stream.get()), "0123ab6789");
   EXPECT_EQ(stream_close(stream.release()), 0);
-  EXPECT_EQ(dir.read_file("f"), "0123ab6789");
+  EXPECT_EQ(dir.read("f"), "0123ab6789");
 }
 
 TEST(FileStreamSeek, WhenceThreeReturnsMinusOneAndKeepsPosition) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "abcdef"));
+  TempDir dir;
+  dir.write("f", "abcdef");
   StreamPtr stream(file_stream_open(dir.file("f").c_str(), STREAM_MODE_READ));
   ASSERT_NE(stream, nullptr);
   char two[2];
@@ -86,8 +86,8 @@ TEST(FileStreamSeek, WhenceThreeReturnsMinusOneAndKeepsPosition) {
 }
 
 TEST(FileStreamSeek, FailedSeekKeepsTheTrackedPosition) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "abcdef"));
+  TempDir dir;
+  dir.write("f", "abcdef");
   StreamPtr stream(file_stream_open(dir.file("f").c_str(), STREAM_MODE_READ));
   ASSERT_NE(stream, nullptr);
   char two[2];
@@ -100,8 +100,8 @@ TEST(FileStreamSeek, FailedSeekKeepsTheTrackedPosition) {
 }
 
 TEST(FileStreamSeek, EveryWhenceReportsTheNewPosition) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("f", "abcdefghij"));
+  TempDir dir;
+  dir.write("f", "abcdefghij");
   StreamPtr stream(file_stream_open(dir.file("f").c_str(), STREAM_MODE_READ));
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(stream_seek(stream.get(), -3, 2), 7);

@@ -10,7 +10,7 @@
 
 #include "platform/stream.h"
 #include "support/log_capture.h"
-#include "support/scoped_temp_dir.h"
+#include "support/temp_dir.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,16 +23,13 @@ class PosixFileSystemTest : public testing::Test {
     fs_.reset(filesystem_create(dir_.path()));
     ASSERT_NE(fs_, nullptr);
   }
-  bool exists(std::string_view rel) const {
-    struct stat st;
-    return lstat(dir_.file(rel).c_str(), &st) == 0;
-  }
-  bool is_folder(std::string_view rel) const {
+  bool exists(const std::string& rel) const { return dir_.exists(rel); }
+  bool is_folder(const std::string& rel) const {
     struct stat st;
     return stat(dir_.file(rel).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  ScopedTempDir dir_;
+  TempDir dir_;
   FileSystemPtr fs_;
 };
 }  // namespace
@@ -51,7 +48,7 @@ TEST_F(PosixFileSystemTest, StatOfMissingPathIsMissingNotFailure) {
 }
 
 TEST_F(PosixFileSystemTest, StatBelowAFileFailsAndLeavesInfo) {
-  ASSERT_TRUE(dir_.write_file("x.txt", "abc"));
+  dir_.write("x.txt", "abc");
   FileInfo info{FILE_TYPE_OTHER, 5, 0, 0};
   EXPECT_FALSE(fs_stat(fs_.get(), "x.txt/y", &info));
   EXPECT_EQ(info.type, FILE_TYPE_OTHER);
@@ -59,7 +56,7 @@ TEST_F(PosixFileSystemTest, StatBelowAFileFailsAndLeavesInfo) {
 }
 
 TEST_F(PosixFileSystemTest, StatReportsTypeAndSize) {
-  ASSERT_TRUE(dir_.write_file("f.txt", "0123456789"));
+  dir_.write("f.txt", "0123456789");
   ASSERT_EQ(mkdir(dir_.file("sub").c_str(), 0755), 0);
   FileInfo file{};
   ASSERT_TRUE(fs_stat(fs_.get(), "f.txt", &file));
@@ -76,7 +73,7 @@ TEST_F(PosixFileSystemTest, StatReportsTypeAndSize) {
 }
 
 TEST_F(PosixFileSystemTest, StatFollowsLinksAndReportsFifoAsOther) {
-  ASSERT_TRUE(dir_.write_file("target", "1234567"));
+  dir_.write("target", "1234567");
   ASSERT_EQ(symlink("target", dir_.file("link").c_str()), 0);
   ASSERT_EQ(symlink("gone", dir_.file("dangling").c_str()), 0);
   ASSERT_EQ(mkfifo(dir_.file("fifo").c_str(), 0600), 0);
@@ -103,7 +100,7 @@ TEST_F(PosixFileSystemTest, StatFollowsLinksAndReportsFifoAsOther) {
 TEST_F(PosixFileSystemTest, ListingIsByteOrderedAndHoldsOnlyFilesAndFolders) {
   ASSERT_EQ(mkdir(dir_.file("d").c_str(), 0755), 0);
   for (const char* name : {"b.txt", "a.txt", "B.txt", ".hidden"}) {
-    ASSERT_TRUE(dir_.write_file(std::string("d/") + name, "12"));
+    dir_.write(std::string("d/") + name, "12");
   }
   ASSERT_EQ(mkdir(dir_.file("d/sub").c_str(), 0755), 0);
   ASSERT_EQ(mkfifo(dir_.file("d/fifo").c_str(), 0600), 0);
@@ -122,7 +119,7 @@ TEST_F(PosixFileSystemTest, ListingIsByteOrderedAndHoldsOnlyFilesAndFolders) {
 
 TEST_F(PosixFileSystemTest, ListingFollowsLinksToFilesAndFolders) {
   ASSERT_EQ(mkdir(dir_.file("d").c_str(), 0755), 0);
-  ASSERT_TRUE(dir_.write_file("d/real", "abc"));
+  dir_.write("d/real", "abc");
   ASSERT_EQ(symlink("real", dir_.file("d/alias").c_str()), 0);
   ASSERT_EQ(symlink("..", dir_.file("d/up").c_str()), 0);
   LogCapture capture;
@@ -143,8 +140,8 @@ TEST_F(PosixFileSystemTest, ListingOfMissingFolderIsEmptyButLogged) {
 
 TEST_F(PosixFileSystemTest, ListingOnlyAddsToWhatIsThere) {
   ASSERT_EQ(mkdir(dir_.file("d").c_str(), 0755), 0);
-  ASSERT_TRUE(dir_.write_file("d/a.txt", "abc"));
-  ASSERT_TRUE(dir_.write_file("d/c.txt", "abc"));
+  dir_.write("d/a.txt", "abc");
+  dir_.write("d/c.txt", "abc");
   LogCapture capture;
   DirectoryListing listing;
   listing.emplace("a.txt", FileInfo{FILE_TYPE_OTHER, 0, 0, 0});
@@ -156,10 +153,10 @@ TEST_F(PosixFileSystemTest, ListingOnlyAddsToWhatIsThere) {
 
 TEST_F(PosixFileSystemTest, MakeDirOnExistingPaths) {
   ASSERT_EQ(mkdir(dir_.file("sub").c_str(), 0755), 0);
-  ASSERT_TRUE(dir_.write_file("file", "x"));
+  dir_.write("file", "x");
   EXPECT_TRUE(fs_make_dir(fs_.get(), "sub"));
   EXPECT_FALSE(fs_make_dir(fs_.get(), "file"));
-  EXPECT_EQ(dir_.read_file("file"), "x");
+  EXPECT_EQ(dir_.read("file"), "x");
   EXPECT_TRUE(fs_make_dir(fs_.get(), "new"));
   EXPECT_TRUE(is_folder("new"));
   EXPECT_FALSE(fs_make_dir(fs_.get(), "a/b"));  // parent missing: one level only
@@ -177,14 +174,14 @@ TEST_F(PosixFileSystemTest, MakeDirsCreatesEveryLevel) {
 }
 
 TEST_F(PosixFileSystemTest, MakeDirsStopsAtAFile) {
-  ASSERT_TRUE(dir_.write_file("a", "file"));
+  dir_.write("a", "file");
   EXPECT_FALSE(fs_make_dirs(fs_.get(), "a/b"));
-  EXPECT_EQ(dir_.read_file("a"), "file");
+  EXPECT_EQ(dir_.read("a"), "file");
   // Deeper down: the levels before the file are ensured, none after it.
   ASSERT_EQ(mkdir(dir_.file("x").c_str(), 0755), 0);
-  ASSERT_TRUE(dir_.write_file("x/f", "file"));
+  dir_.write("x/f", "file");
   EXPECT_FALSE(fs_make_dirs(fs_.get(), "x/f/g/h"));
-  EXPECT_EQ(dir_.read_file("x/f"), "file");
+  EXPECT_EQ(dir_.read("x/f"), "file");
 }
 
 TEST_F(PosixFileSystemTest, NewFoldersGetOwnerOnlyBitsBeforeTheUmask) {
@@ -208,17 +205,17 @@ TEST_F(PosixFileSystemTest, OpenForWritingCreatesOrTruncates) {
   ASSERT_NE(created, nullptr);
   EXPECT_EQ(stream_write(created.get(), "first text", 10), 10);
   EXPECT_EQ(stream_close(created.release()), 0);
-  EXPECT_EQ(dir_.read_file("out.asc"), "first text");
+  EXPECT_EQ(dir_.read("out.asc"), "first text");
 
   StreamPtr truncated(fs_open(fs_.get(), "out.asc", 6));
   ASSERT_NE(truncated, nullptr);
   EXPECT_EQ(stream_write(truncated.get(), "2nd", 3), 3);
   EXPECT_EQ(stream_close(truncated.release()), 0);
-  EXPECT_EQ(dir_.read_file("out.asc"), "2nd");
+  EXPECT_EQ(dir_.read("out.asc"), "2nd");
 }
 
 TEST_F(PosixFileSystemTest, OpenForReadingReadsAndNeverCreates) {
-  ASSERT_TRUE(dir_.write_file("in.txt", "data"));
+  dir_.write("in.txt", "data");
   StreamPtr stream(fs_open(fs_.get(), "in.txt", FS_OPEN_READ | FS_OPEN_CALLER_BIT));
   ASSERT_NE(stream, nullptr);
   char bytes[8];
@@ -230,20 +227,20 @@ TEST_F(PosixFileSystemTest, OpenForReadingReadsAndNeverCreates) {
 }
 
 TEST_F(PosixFileSystemTest, OpenWithBothBitsUpdatesAnExistingFile) {
-  ASSERT_TRUE(dir_.write_file("f", "abcdef"));
+  dir_.write("f", "abcdef");
   StreamPtr stream(fs_open(fs_.get(), "f", FS_OPEN_READ | FS_OPEN_WRITE));
   ASSERT_NE(stream, nullptr);
   EXPECT_EQ(stream_write(stream.get(), "XY", 2), 2);
   EXPECT_EQ(stream_close(stream.release()), 0);
-  EXPECT_EQ(dir_.read_file("f"), "XYcdef");
+  EXPECT_EQ(dir_.read("f"), "XYcdef");
   EXPECT_EQ(fs_open(fs_.get(), "g", FS_OPEN_READ | FS_OPEN_WRITE), nullptr);
   EXPECT_FALSE(exists("g"));
 }
 
 TEST_F(PosixFileSystemTest, RemoveDeletesFilesAndEmptyFoldersOnly) {
-  ASSERT_TRUE(dir_.write_file("f", "x"));
+  dir_.write("f", "x");
   ASSERT_EQ(mkdir(dir_.file("full").c_str(), 0755), 0);
-  ASSERT_TRUE(dir_.write_file("full/inner", "x"));
+  dir_.write("full/inner", "x");
   ASSERT_EQ(mkdir(dir_.file("empty").c_str(), 0755), 0);
   EXPECT_FALSE(fs_remove(fs_.get(), "missing"));
   EXPECT_TRUE(fs_remove(fs_.get(), "f"));
@@ -255,8 +252,8 @@ TEST_F(PosixFileSystemTest, RemoveDeletesFilesAndEmptyFoldersOnly) {
 }
 
 TEST(FilesystemCreate, OnlyAnExistingFolderMakesAFileSystem) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("file", "x"));
+  TempDir dir;
+  dir.write("file", "x");
   EXPECT_EQ(filesystem_create(dir.file("file")), nullptr);
   EXPECT_EQ(filesystem_create(dir.file("missing")), nullptr);
   EXPECT_EQ(filesystem_create(""), nullptr);
@@ -267,13 +264,13 @@ TEST(FilesystemCreate, OnlyAnExistingFolderMakesAFileSystem) {
 }
 
 TEST(FilesystemCreate, KeepsTheRootByteForByte) {
-  ScopedTempDir dir;
+  TempDir dir;
   std::string root = dir.path() + "/";
   FileSystemPtr fs(filesystem_create(root));
   ASSERT_NE(fs, nullptr);
   EXPECT_EQ(fs->root, root);
   // The trailing "/" stays, so joined paths hold "//", which still works.
-  ASSERT_TRUE(dir.write_file("f", "abc"));
+  dir.write("f", "abc");
   FileInfo info{};
   ASSERT_TRUE(fs_stat(fs.get(), "f", &info));
   EXPECT_EQ(info.type, FILE_TYPE_FILE);

@@ -8,7 +8,7 @@
 
 #include "support/counting_stream.h"
 #include "support/memory_stream.h"
-#include "support/scoped_temp_dir.h"
+#include "support/temp_dir.h"
 #include "support/short_write_stream.h"
 
 static const StreamOps kNoSlotsOps = {
@@ -67,8 +67,8 @@ TEST(StreamPosition, SetReportsWhetherTheSeekLanded) {
 }
 
 TEST(StreamSize, FileStreamSizeKeepsPosition) {
-  ScopedTempDir dir;
-  ASSERT_TRUE(dir.write_file("ten", "0123456789"));
+  TempDir dir;
+  dir.write("ten", "0123456789");
   StreamPtr stream(file_stream_open(dir.file("ten").c_str(), STREAM_MODE_READ));
   ASSERT_NE(stream, nullptr);
   char head[3];
