@@ -51,7 +51,9 @@ class StderrPipe {
     std::string bytes;
     char chunk[1024];
     ssize_t n = 0;
-    while ((n = read(fds_[0], chunk, sizeof chunk)) > 0) bytes.append(chunk, static_cast<size_t>(n));
+    while ((n = read(fds_[0], chunk, sizeof chunk)) > 0) {
+      bytes.append(chunk, static_cast<size_t>(n));
+    }
     return bytes;
   }
 

@@ -25,7 +25,9 @@ struct RecordingFileSystem : FileSystem {
 };
 }  // namespace
 
-static RecordingFileSystem* recording(FileSystem* fs) { return static_cast<RecordingFileSystem*>(fs); }
+static RecordingFileSystem* recording(FileSystem* fs) {
+  return static_cast<RecordingFileSystem*>(fs);
+}
 
 static void record(FileSystem* fs, const char* slot, std::string_view path) {
   recording(fs)->calls.push_back(std::string(slot) + " " + std::string(path));

@@ -78,7 +78,8 @@ TEST(PathStripExtension, TableOfEdgeCases) {
 TEST(PathDirPrefix, TableOfEdgeCases) {
   const PathRow rows[] = {
       {"a/b/f", "a/b/"}, {"/f", "/"}, {"a/b/", "a/b/"}, {"f", ""},
-      {"", ""},          {"/", "/"},  {"a//f", "a//"},  {"logs_out/2021/00000001", "logs_out/2021/"},
+      {"", ""},          {"/", "/"},  {"a//f", "a//"},
+      {"logs_out/2021/00000001", "logs_out/2021/"},
   };
   for (const PathRow& row : rows) {
     std::string_view result = path_dir_prefix(row.input);

@@ -47,8 +47,8 @@ static std::string utf8(uint32_t cp) {
 // Expects the code points first..last to map to first+offset..last+offset.
 static void expect_run(uint32_t first, uint32_t last, int32_t offset) {
   for (uint32_t cp = first; cp <= last; ++cp) {
-    EXPECT_EQ(utf8_to_lower(utf8(cp)), utf8(static_cast<uint32_t>(static_cast<int32_t>(cp) + offset)))
-        << "U+" << std::hex << cp;
+    uint32_t lower = static_cast<uint32_t>(static_cast<int32_t>(cp) + offset);
+    EXPECT_EQ(utf8_to_lower(utf8(cp)), utf8(lower)) << "U+" << std::hex << cp;
   }
 }
 
