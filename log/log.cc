@@ -3,6 +3,8 @@
 // and emits the line with one write, so lines from several threads never mix.
 #include "log/log.h"
 
+#include "log/log_internal.h"
+
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -110,3 +112,13 @@ int log_stderr_output(char* start, char* end, void*) {
   ssize_t written = write(2, start, static_cast<size_t>(end - start) + 1);
   return static_cast<int>(written);
 }
+
+void log_reset_for_testing() {
+  log_output_level = 0;
+  log_set_sink(nullptr, nullptr);
+  g_time_guard.store(kStale, std::memory_order_release);
+}
+
+void log_local_time_for_testing(time_t second, struct tm* out) { local_time_of(second, out); }
+
+uint32_t log_time_guard_for_testing() { return g_time_guard.load(std::memory_order_acquire); }

@@ -22,11 +22,16 @@ struct BufferedStream : Stream {
 static_assert(std::is_trivial_v<BufferedStream>);
 }  // namespace
 
-// Loads up to `capacity` bytes from `position` of the inner stream. Seek
-// before every refill: the inner stream may have been moved by someone else,
-// and a FileStream answers a seek to its own position without a system call.
+// Loads up to `capacity` bytes from `position` of the inner stream; 0 or less
+// when nothing could be loaded. Seek before every refill: the inner stream may
+// have been moved by someone else, and a FileStream answers a seek to its own
+// position without a system call. A seek that does not land counts as a
+// failed load, because the bytes read would belong to another position (a
+// target beyond INT64_MAX, from a negative offset, ends here too).
 static int64_t buffered_stream_load(BufferedStream* self, uint64_t position) {
-  stream_seek(self->inner, static_cast<int64_t>(position), 0);
+  if (self->inner == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return -1;
+  int64_t at = static_cast<int64_t>(position);
+  if (stream_seek(self->inner, at, 0) != at) return -1;
   return stream_read(self->inner, self->buffer, static_cast<int64_t>(self->capacity));
 }
 
@@ -65,10 +70,15 @@ static int64_t buffered_stream_seek(Stream* stream, int64_t offset, int32_t when
   switch (whence) {
     case 0: target = static_cast<uint64_t>(offset); break;
     case 1: target = self->base + self->cursor + static_cast<uint64_t>(offset); break;
-    case 2:
-      stream_seek(self->inner, offset, 2);
+    case 2: {
+      if (self->inner == nullptr) return -1;
+      // Without a landed seek the inner stream's tell would name wherever
+      // the last refill left it, not the end.
+      int64_t landed = stream_seek(self->inner, offset, 2);
+      if (landed < 0) return landed;
       target = static_cast<uint64_t>(stream_tell(self->inner));
       break;
+    }
     default: return -1;
   }
   // The upper bound is inclusive: a target right behind the buffered bytes is
@@ -102,6 +112,7 @@ static int64_t buffered_stream_borrow(Stream* stream, const void** bytes) {
 }
 
 static int32_t buffered_stream_close(Stream* stream) {
+  if (stream == nullptr) return -1;
   auto* self = static_cast<BufferedStream*>(stream);
   int32_t result = 0;
   if (self->inner != nullptr && self->owns_inner) result = stream_close(self->inner);

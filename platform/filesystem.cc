@@ -7,6 +7,8 @@
 #include "platform/path.h"
 #include "platform/str.h"
 
+#include <iterator>
+
 static void base_release(FileSystem*) {}
 static bool base_stat(FileSystem*, std::string_view, FileInfo*) { return false; }
 static void base_list(FileSystem*, std::string_view, DirectoryListing*) {}
@@ -32,26 +34,34 @@ bool fs_stat(FileSystem* fs, std::string_view rel, FileInfo* info) {
   return fs->ops->stat(fs, path_join(fs->root, rel), info);
 }
 
+// Makes names relative to the root even when an implementation reports them
+// prefixed with it: the root and one "/" behind it are dropped. Each name is
+// looked at once; renamed entries wait in a second map so that a shortened
+// name is not met (and shortened) again further on. Moving map nodes
+// allocates nothing. A shortened name that is already present keeps the
+// entry it has.
+static void strip_root_prefix(const std::string& root, DirectoryListing* listing) {
+  DirectoryListing renamed;
+  for (auto it = listing->begin(); it != listing->end();) {
+    if (it->first.compare(0, root.size(), root) != 0) {
+      ++it;
+      continue;
+    }
+    auto next = std::next(it);
+    auto node = listing->extract(it);
+    size_t drop = root.size();
+    if (drop < node.key().size() && node.key()[drop] == '/') ++drop;
+    node.key().erase(0, drop);
+    renamed.insert(std::move(node));
+    it = next;
+  }
+  listing->merge(renamed);
+}
+
 void fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing) {
   if (fs != nullptr && fs->ops->list != nullptr) {
     fs->ops->list(fs, path_join(fs->root, rel), listing);
-    // An implementation may report names prefixed with the root; make them
-    // relative so callers see bare names either way.
-    if (!fs->root.empty() && !listing->empty()) {
-      for (auto it = listing->begin(); it != listing->end();) {
-        std::string_view name = it->first;
-        if (name.substr(0, fs->root.size()) != fs->root) {
-          ++it;
-          continue;
-        }
-        name.remove_prefix(fs->root.size());
-        if (!name.empty() && name[0] == '/') name.remove_prefix(1);
-        std::string bare(name);
-        FileInfo info = it->second;
-        it = listing->erase(it);
-        listing->emplace(std::move(bare), info);
-      }
-    }
+    if (!fs->root.empty() && !listing->empty()) strip_root_prefix(fs->root, listing);
   }
   LOG(LOG_INFO, "ls: %.*s", static_cast<int>(rel.size()), rel.data());
 }
@@ -103,7 +113,7 @@ Stream* fs_open(FileSystem* fs, std::string_view rel, int32_t flags) {
 }
 
 void fs_absolute_path(FileSystem* fs, std::string_view rel, std::string* out) {
-  if (rel == "..") return;
+  if (fs == nullptr || out == nullptr || rel == "..") return;
   out->append(fs->root);
   if (!rel.empty()) {
     out->push_back('/');

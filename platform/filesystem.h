@@ -90,7 +90,7 @@ bool fs_remove(FileSystem* fs, std::string_view rel);
 /// A stream owned by the caller, or null (null fs, absent slot, failure).
 [[nodiscard]] Stream* fs_open(FileSystem* fs, std::string_view rel, int32_t flags);
 /// Appends root, then "/" when rel is not empty, then rel; a rel of exactly
-/// ".." appends nothing at all.
+/// ".." appends nothing at all, and so does a null fs or out.
 void fs_absolute_path(FileSystem* fs, std::string_view rel, std::string* out);
 
 struct FileSystemDestroyer {

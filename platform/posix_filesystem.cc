@@ -3,14 +3,14 @@
 // into a std::string before calling the platform.
 #include "platform/filesystem.h"
 
+#include "platform/str.h"
+#include "platform/stream.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
 #include <new>
 #include <sys/stat.h>
-
-#include "platform/str.h"
-#include "platform/stream.h"
 
 static bool posix_stat_path(const std::string& path, FileInfo* out) {
   struct stat st;
@@ -18,6 +18,8 @@ static bool posix_stat_path(const std::string& path, FileInfo* out) {
     if (errno != ENOENT) return false;
     out->type = FILE_TYPE_MISSING;
     out->size = 0;
+    out->device = 0;
+    out->inode = 0;
     return true;
   }
   if (S_ISREG(st.st_mode)) {

@@ -1,10 +1,11 @@
 // String appends used for paths, the ASC header and the ASC frame lines.
 #include "platform/str.h"
 
+#include <stb_sprintf.h>
+
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
-
-#include <stb_sprintf.h>
 
 void str_append_printf(std::string* s, const char* format, ...) {
   va_list args;
@@ -30,7 +31,8 @@ void str_append_stbsp(std::string* s, const char* format, ...) {
   va_copy(retry, args);
   size_t old_size = s->size();
   size_t spare = s->capacity() - old_size;
-  s->resize(s->capacity());
+  if (spare > INT_MAX - 1) spare = INT_MAX - 1;  // stb_sprintf counts in int
+  s->resize(old_size + spare);
   // stbsp_vsnprintf returns the full length even when it had to cut, so a
   // text that did not fit is formatted once more after growing.
   int length = stbsp_vsnprintf(s->data() + old_size, static_cast<int>(spare) + 1,

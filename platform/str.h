@@ -28,8 +28,16 @@ void str_append_hex(std::string* s, const uint8_t* bytes, size_t n);
 
 /// A lower-cased copy of a UTF-8 text: ASCII through the C locale's tolower,
 /// other code points of the Basic Multilingual Plane through the Unicode 14.0
-/// simple lower-case mapping of upper-case letters. Invalid UTF-8 is copied
-/// through byte by byte.
+/// simple lower-case mapping of upper-case letters (category Lu only: title
+/// case letters, Roman numerals and circled letters keep their value; so do
+/// code points above U+FFFF). Bytes that do not form well-formed UTF-8 (a
+/// stray continuation byte, an overlong form, a surrogate, a sequence cut
+/// short by the end) are copied through unchanged, one byte at a time; the
+/// text is never read past its end.
+/// @code
+///   "TXT" => "txt"   "ÀÉ" => "àé"   "Ⱥ" (2 bytes) => "ⱥ" (3 bytes)
+///   "İ" => "i"       "Ⅻ" => "Ⅻ"     "\xC3" => "\xC3"   "" => ""
+/// @endcode
 std::string utf8_to_lower(std::string_view text);
 
 #endif  // TRACEWRIGHT_PLATFORM_STR_H_

@@ -45,8 +45,10 @@ bool stream_set_position(Stream* stream, const int64_t* position) {
 
 int64_t stream_size(Stream* stream) {
   int64_t position = 0;
-  if (!stream_get_position(stream, &position)) return -1;
-  stream_seek(stream, 0, 2);
+  if (!stream_get_position(stream, &position) || position < 0) return -1;
+  // A failed seek to the end leaves the stream where it was, so the tell
+  // after it would report the current position as the size.
+  if (stream_seek(stream, 0, 2) < 0) return -1;
   int64_t size = stream_tell(stream);
   stream_seek(stream, position, 0);
   return size;

@@ -65,7 +65,8 @@ bool stream_get_position(Stream* stream, int64_t* position);
 /// returns whether the stream landed at `*position`.
 bool stream_set_position(Stream* stream, const int64_t* position);
 /// The stream's length, found by seeking to the end and back; the position is
-/// unchanged afterwards. -1 for null or when the position cannot be taken.
+/// unchanged afterwards. -1 for null, when the position cannot be taken or
+/// when the seek to the end fails.
 int64_t stream_size(Stream* stream);
 /// Copies `source` to `destination` in 4096-byte chunks until a read returns
 /// 0 or less. Write results are not tested. Nothing happens for null.
@@ -78,6 +79,11 @@ void stream_copy(Stream* source, Stream* destination);
 /// A read-only stream serving reads and seeks from one buffer of `capacity`
 /// bytes (rounded up to a multiple of 8) that it fills from `inner`. With
 /// `owns_inner`, closing it closes `inner` too. Null when memory is short.
+/// A null `inner` gives a stream without data: reads answer 0, seeks from
+/// the end -1.
+/// A seek inside the buffered bytes or right behind them only moves the
+/// cursor; a seek elsewhere loads the buffer there, and when no data can be
+/// loaded it changes nothing and returns the unchanged position.
 [[nodiscard]] Stream* buffered_stream_create(Stream* inner, bool owns_inner,
                                              uint64_t capacity);
 
