@@ -234,3 +234,49 @@ TEST(BufferedStream, WithoutInnerStreamHoldsNoData) {
   EXPECT_EQ(stream_tell(buffered.get()), 0);
   EXPECT_EQ(stream_close(buffered.release()), 0);
 }
+
+// ---------------------------------------------------------------------------
+// Lending
+
+static std::string borrowed(Stream* stream) {
+  const void* bytes = nullptr;
+  int64_t count = stream_borrow(stream, &bytes);
+  if (count <= 0) return "";
+  return std::string(static_cast<const char*>(bytes), static_cast<size_t>(count));
+}
+
+TEST_F(BufferedStreamTest, BorrowLendsTheRestOfTheBufferAndLoadsOnlyWhenItIsUsedUp) {
+  open(5);
+  EXPECT_EQ(borrowed(stream_.get()), "abcdefgh");
+  // Lending neither moves the position nor loads again.
+  EXPECT_EQ(stream_tell(stream_.get()), 0);
+  EXPECT_EQ(borrowed(stream_.get()), "abcdefgh");
+  EXPECT_EQ(refills(), 1u);
+  EXPECT_EQ(stream_seek(stream_.get(), 3, 1), 3);
+  EXPECT_EQ(borrowed(stream_.get()), "defgh");
+  EXPECT_EQ(stream_seek(stream_.get(), 5, 1), 8);
+  EXPECT_EQ(refills(), 1u) << "a seek to the buffer's end only moves the cursor";
+  EXPECT_EQ(borrowed(stream_.get()), "ijklmnop");
+  EXPECT_EQ(stream_seek(stream_.get(), 8, 1), 16);
+  EXPECT_EQ(borrowed(stream_.get()), "qrst");
+  EXPECT_EQ(stream_seek(stream_.get(), 4, 1), 20);
+  const void* bytes = nullptr;
+  EXPECT_EQ(stream_borrow(stream_.get(), &bytes), 0);
+  EXPECT_EQ(stream_tell(stream_.get()), 20);
+  // The same loads, at the same places, as twenty one-byte reads make.
+  EXPECT_EQ(calls_.read_results, (std::vector<int64_t>{8, 8, 4, 0}));
+  EXPECT_EQ(calls_.seek_offsets, (std::vector<int64_t>{0, 8, 16, 20}));
+}
+
+TEST_F(BufferedStreamTest, BorrowLendsWhatTheNextReadWouldDeliver) {
+  open(8);
+  EXPECT_EQ(read_byte(), 'a');
+  EXPECT_EQ(borrowed(stream_.get()), "bcdefgh");
+  // After a seek back into the loaded bytes the loan starts there.
+  EXPECT_EQ(stream_seek(stream_.get(), 0, 0), 0);
+  EXPECT_EQ(borrowed(stream_.get()), "abcdefgh");
+  // A seek elsewhere loads there, and the loan follows.
+  EXPECT_EQ(stream_seek(stream_.get(), 12, 0), 12);
+  EXPECT_EQ(borrowed(stream_.get()), "mnopqrst");
+  EXPECT_EQ(read_byte(), 'm');
+}

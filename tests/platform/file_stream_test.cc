@@ -114,3 +114,13 @@ TEST(FileStreamSeek, EveryWhenceReportsTheNewPosition) {
   EXPECT_EQ(stream_seek(stream.get(), 0, 0), 0);
   EXPECT_EQ(read_all(stream.get()), "abcdefghij");
 }
+
+TEST(FileStream, LendsNothingSoReadersRead) {
+  TempDir dir;
+  dir.write("three", "abc");
+  StreamPtr stream(file_stream_open(dir.file("three").c_str(), STREAM_MODE_READ));
+  ASSERT_NE(stream, nullptr);
+  const void* bytes = nullptr;
+  EXPECT_EQ(stream_borrow(stream.get(), &bytes), STREAM_NOT_SUPPORTED);
+  EXPECT_EQ(bytes, nullptr);
+}

@@ -17,6 +17,7 @@ static const StreamOps kNoSlotsOps = {
     .tell = nullptr,
     .seek = nullptr,
     .close = nullptr,
+    .borrow = nullptr,
 };
 
 static std::string pattern_bytes(size_t n) {
@@ -34,6 +35,9 @@ TEST(StreamDispatch, EmptySlotsAnswerNotSupported) {
   EXPECT_EQ(stream_seek(&stream, 0, 0), STREAM_NOT_SUPPORTED);
   EXPECT_EQ(stream_close(&stream), 0);
   EXPECT_EQ(byte, 'x');
+  const void* bytes = &byte;
+  EXPECT_EQ(stream_borrow(&stream, &bytes), STREAM_NOT_SUPPORTED);
+  EXPECT_EQ(bytes, &byte);
 }
 
 TEST(StreamClose, NullStreamReturnsZero) { EXPECT_EQ(stream_close(nullptr), 0); }

@@ -50,6 +50,7 @@ static const StreamOps kCountingStreamOps = {
     .tell = counting_tell,
     .seek = counting_seek,
     .close = counting_close,
+    .borrow = nullptr,  // a lent view would pass by the record
 };
 
 Stream* counting_stream_create(Stream* inner, StreamCalls* calls) {

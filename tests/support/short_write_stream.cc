@@ -36,6 +36,7 @@ static const StreamOps kShortWriteStreamOps = {
     .tell = short_write_tell,
     .seek = nullptr,  // the writers under test never seek
     .close = short_write_close,
+    .borrow = nullptr,  // write-only
 };
 
 Stream* short_write_stream_create(int64_t limit, ShortWriteRecord* record, int32_t close_result) {
