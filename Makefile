@@ -35,10 +35,10 @@ demo: build
 	@scripts/demo $(BUILD)
 
 # The end-to-end benchmark (bench/README.md): a Release build of its own,
-# a generated corpus inside it, the peers (can-utils, python3-can) and the
-# timer (time) installed when missing.
+# a generated corpus inside it, the peers (can-utils, python3-can), the timer
+# (time) and Google Benchmark for the micro-benchmarks installed when missing.
 bench:
-	@scripts/install-deps time
+	@scripts/install-deps time libbenchmark-dev
 	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DTRACEWRIGHT_TESTS=OFF \
 	  -DTRACEWRIGHT_BENCH=ON >/dev/null
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
