@@ -26,14 +26,16 @@ static size_t read_line_bytewise(TextLogReader* reader, char* line) {
     line[stored++] = byte;
     if (byte == '\n') break;
   }
+  line[stored] = '\0';
   return stored;
 }
 
-size_t text_log_read_line(TextLogReader* reader, char* line) {
-  memset(line, 0, TEXT_LOG_LINE_SIZE);
-  // Every data line passes here: scan the bytes where the stream holds
-  // them, and move the stream past exactly the bytes that the one-byte reads
-  // would have taken, so the line and the position afterwards are the same.
+// The line as text_log_read_line reads it, ended by a NUL but without
+// zeroing the rest of the buffer: every data line passes here.
+static size_t read_line_terminated(TextLogReader* reader, char* line) {
+  // Scan the bytes where the stream holds them, and move the stream past
+  // exactly the bytes that the one-byte reads would have taken, so the line
+  // and the position afterwards are the same.
   const void* view = nullptr;
   int64_t available = stream_borrow(reader->stream, &view);
   if (available == STREAM_NOT_SUPPORTED) return read_line_bytewise(reader, line);
@@ -58,7 +60,13 @@ size_t text_log_read_line(TextLogReader* reader, char* line) {
     if (newline != nullptr || budget == 0) break;
     available = stream_borrow(reader->stream, &view);
   }
+  line[stored] = '\0';
   return stored;
+}
+
+size_t text_log_read_line(TextLogReader* reader, char* line) {
+  memset(line, 0, TEXT_LOG_LINE_SIZE);
+  return read_line_terminated(reader, line);
 }
 
 // Readable bytes behind a line buffer of TEXT_LOG_LINE_SIZE, for the
@@ -157,8 +165,10 @@ void text_log_rewind(TextLogReader* reader) {
 int text_log_next(TextLogReader* reader, BusMessage* record) {
   if (reader == nullptr || record == nullptr) return 0;
   char line[TEXT_LOG_LINE_SIZE + kScanSlack];
-  memset(line + TEXT_LOG_LINE_SIZE, 0, kScanSlack);
-  if (text_log_read_line(reader, line) == 0) return 0;
+  size_t stored = read_line_terminated(reader, line);
+  if (stored == 0) return 0;
+  // The word-wise field scan reads up to the word that holds the NUL.
+  memset(line + stored + 1, 0, kScanSlack);
 
   bus_message_clear(record);
   // Every line is a frame, even a short or blank one: fields it lacks stay 0.

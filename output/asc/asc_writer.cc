@@ -277,14 +277,31 @@ static char* put_hex(char* out, uint32_t value, int min_digits, char pad, const 
 // The data bytes as str_append_hex writes them after a format that ends in a
 // blank: " XX XX ... XX" for n bytes, nothing for none (that blank is taken
 // away again).
+// " XX" for each byte value, with a fourth byte so each entry is one 32-bit
+// store; the next store overwrites the fourth byte.
+static constexpr auto kSpacedHexBytes = [] {
+  std::array<std::array<char, 4>, 256> pairs{};
+  for (size_t b = 0; b < 256; ++b) pairs[b] = {' ', kUpperHex[b >> 4], kUpperHex[b & 0xF], ' '};
+  return pairs;
+}();
+
+// Callers leave one byte of room behind the 3 * n bytes written.
 static char* put_data(char* out, const uint8_t* bytes, size_t n) {
   for (size_t i = 0; i < n; ++i) {
-    *out++ = ' ';
-    *out++ = kUpperHex[bytes[i] >> 4];
-    *out++ = kUpperHex[bytes[i] & 0xF];
+    memcpy(out, kSpacedHexBytes[bytes[i]].data(), 4);
+    out += 3;
   }
   return out;
 }
+
+// Two decimal digits for each value below 100.
+static constexpr auto kDigitPairs = [] {
+  std::array<std::array<char, 2>, 100> pairs{};
+  for (size_t v = 0; v < 100; ++v) {
+    pairs[v] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
+  }
+  return pairs;
+}();
 
 // `seconds` in whole microseconds, rounded as stb_sprintf's "%.6f" rounds
 // it; false for the values whose text is left to stb_sprintf.
@@ -322,15 +339,23 @@ static char* put_micros_before(char* end, uint64_t micros) {
   char* p = end;
   uint64_t whole = micros / 1000000;
   uint32_t fraction = static_cast<uint32_t>(micros % 1000000);
-  for (int i = 0; i < 6; ++i) {
-    *--p = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
+  for (int i = 0; i < 3; ++i) {
+    p -= 2;
+    memcpy(p, kDigitPairs[fraction % 100].data(), 2);
+    fraction /= 100;
   }
   *--p = '.';
-  do {
-    *--p = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
+  while (whole >= 100) {
+    p -= 2;
+    memcpy(p, kDigitPairs[whole % 100].data(), 2);
+    whole /= 100;
+  }
+  if (whole >= 10) {
+    p -= 2;
+    memcpy(p, kDigitPairs[whole].data(), 2);
+  } else {
+    *--p = static_cast<char>('0' + whole);
+  }
   return p;
 }
 
