@@ -1,9 +1,11 @@
-// The decoders bound to the columns of a text log, and the pieces of the
-// timestamp decoder. Private to input/text: the reader binds them by column
-// title, and the tests call the pieces one by one. Each decoder that reads a
-// number has a `_reference` twin that reads it with the C library (sscanf,
-// timegm): the decoders give the same result for every text, reading the
-// usual forms by hand and leaving the others to their twin.
+// The decoders bound to the columns of a text log, the pieces of the
+// timestamp decoder, and the splitting of a line into its fields. Private to
+// input/text: the reader binds the decoders by column title, and the tests
+// call the pieces one by one. Each decoder that reads a number has a
+// `_reference` twin that reads it with the C library (sscanf, timegm): the
+// decoders give the same result for every text, reading the usual forms by
+// hand and leaving the others to their twin. The splitter has a bytewise
+// twin in the same way.
 #ifndef TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
 #define TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
 
@@ -86,6 +88,21 @@ void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
 /// file's reference from its first record, and remembers the result as the
 /// previous time. Returns the corrected seconds.
 int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t milliseconds);
+
+/// Bytes behind a line buffer of TEXT_LOG_LINE_SIZE that
+/// text_log_split_fields may read; they must be defined (zero them).
+constexpr size_t TEXT_LOG_SPLIT_SLACK = 8;
+/// Splits a NUL-terminated line in place into its first TEXT_LOG_COLUMN_SLOTS
+/// fields and returns how many there are (at least 1). A field ends at the
+/// next `separator`, the last one at the line feed or at the NUL; each end
+/// becomes a NUL, and a NUL separator never separates. The seventh field ends
+/// like the others and the rest of the line is left alone. Reads the line in
+/// words of eight bytes from its start: the TEXT_LOG_SPLIT_SLACK bytes behind
+/// the NUL must be defined. Used by text_log_reader.cc.
+int text_log_split_fields(char* line, char separator, char* fields[TEXT_LOG_COLUMN_SLOTS]);
+/// The same, one byte at a time; reads nothing behind the NUL.
+int text_log_split_fields_reference(char* line, char separator,
+                                    char* fields[TEXT_LOG_COLUMN_SLOTS]);
 
 /// Tests only: while set, text_log_find_column (and so text_log_open) binds
 /// the `_reference` decoders. Off at start.

@@ -69,54 +69,60 @@ size_t text_log_read_line(TextLogReader* reader, char* line) {
   return read_line_terminated(reader, line);
 }
 
-// Readable bytes behind a line buffer of TEXT_LOG_LINE_SIZE, for the
-// word-wise scan below: its last word may reach past the line's NUL.
-constexpr size_t kScanSlack = 8;
+// The high bit of each byte of `word` that is 0, and of no other byte:
+// (b & 0x7F) + 0x7F carries into the high bit exactly for b != 0, and no
+// carry crosses into the next byte.
+static uint64_t zero_bytes(uint64_t word) {
+  constexpr uint64_t kLows = 0x7F7F7F7F7F7F7F7Fu;
+  return ~(((word & kLows) + kLows) | word | kLows);
+}
 
-// The first byte at or after `cursor` that is `separator`, a line feed or a
-// NUL, eight bytes at a time. A word holds a byte b exactly where
-// (w - 0x01..01) & ~w & 0x80..80 is set for w = word ^ (b repeated); a
-// borrow can mark bytes above the first hit, never below, so the lowest
-// mark of the three masks is the first hit. The line's NUL ends the scan,
-// within kScanSlack bytes behind the line.
-static char* find_field_end(char* cursor, char separator) {
+// The last field of a file without a final line feed, and that of a line
+// cut at its length limit, end at the line's NUL and so decode like any
+// other. One pass of word-wise tests finds every end, so no field waits for
+// the scan of the one before it.
+int text_log_split_fields(char* line, char separator, char* fields[TEXT_LOG_COLUMN_SLOTS]) {
   constexpr uint64_t kOnes = 0x0101010101010101u;
-  constexpr uint64_t kHighs = 0x8080808080808080u;
   const uint64_t separators = kOnes * static_cast<uint8_t>(separator);
   const uint64_t line_feeds = kOnes * static_cast<uint8_t>('\n');
-  for (;; cursor += 8) {
+  int count = 0;
+  char* start = line;
+  for (char* word_start = line;; word_start += 8) {
     uint64_t word = 0;
-    memcpy(&word, cursor, sizeof word);
-    uint64_t at_separator = word ^ separators;
-    uint64_t at_line_feed = word ^ line_feeds;
-    uint64_t hits = ((word - kOnes) & ~word) | ((at_separator - kOnes) & ~at_separator) |
-                    ((at_line_feed - kOnes) & ~at_line_feed);
-    hits &= kHighs;
-    if (hits != 0) {
-      int bit = std::endian::native == std::endian::little ? __builtin_ctzll(hits)
-                                                            : __builtin_clzll(hits);
-      return cursor + bit / 8;
+    memcpy(&word, word_start, sizeof word);
+    // In memory order from the lowest bit up, whatever the machine.
+    if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+    uint64_t at_separator = separator != '\0' ? zero_bytes(word ^ separators) : 0;
+    uint64_t hits = zero_bytes(word) | zero_bytes(word ^ line_feeds) | at_separator;
+    for (; hits != 0; hits &= hits - 1) {
+      char* end = word_start + __builtin_ctzll(hits) / 8;
+      bool separates = (at_separator & hits & (0 - hits)) != 0;
+      fields[count++] = start;
+      *end = '\0';
+      if (!separates || count == TEXT_LOG_COLUMN_SLOTS) return count;
+      start = end + 1;
     }
   }
 }
 
-// Cuts the field that starts at `cursor` out of its line, in place: it ends
-// at the next `separator`, or, for the last field, at the line feed or at
-// the end of the text. The last field of a file without a final line feed,
-// and that of a line cut at its length limit, therefore decode like any
-// other. `*next` becomes the start of the following field, or null after
-// the last one. The line's buffer has kScanSlack bytes behind it.
-static char* cut_field(char* cursor, char separator, char** next) {
-  char* end = find_field_end(cursor, separator);
-  *next = (*end == separator && separator != '\0') ? end + 1 : nullptr;
-  *end = '\0';
-  return cursor;
+int text_log_split_fields_reference(char* line, char separator,
+                                    char* fields[TEXT_LOG_COLUMN_SLOTS]) {
+  int count = 0;
+  char* cursor = line;
+  while (cursor != nullptr && count < TEXT_LOG_COLUMN_SLOTS) {
+    char* end = cursor;
+    while (*end != '\0' && *end != '\n' && *end != separator) ++end;
+    fields[count++] = cursor;
+    cursor = (*end == separator && separator != '\0') ? end + 1 : nullptr;
+    *end = '\0';
+  }
+  return count;
 }
 
 // Finds the title line (the first line after the "#" header), notes where
 // the data begins and binds the columns. False refuses the file.
 static bool bind_columns(TextLogReader* reader) {
-  char line[TEXT_LOG_LINE_SIZE + kScanSlack] = {};
+  char line[TEXT_LOG_LINE_SIZE + TEXT_LOG_SPLIT_SLACK] = {};
   (void)stream_seek(reader->stream, 0, 0);
   bool saw_header = false;
   for (;;) {
@@ -132,10 +138,10 @@ static bool bind_columns(TextLogReader* reader) {
   if (reader->ValueSeparator == '\0') return false;
 
   bool any_known = false;
-  char* cursor = line;
-  for (int column = 0; column < TEXT_LOG_COLUMN_SLOTS && cursor != nullptr; ++column) {
-    char* field = cut_field(cursor, reader->ValueSeparator, &cursor);
-    if (text_log_find_column(field, &reader->ColumnDecoders[column])) any_known = true;
+  char* fields[TEXT_LOG_COLUMN_SLOTS];
+  int count = text_log_split_fields(line, reader->ValueSeparator, fields);
+  for (int column = 0; column < count; ++column) {
+    if (text_log_find_column(fields[column], &reader->ColumnDecoders[column])) any_known = true;
   }
   return any_known;
 }
@@ -164,19 +170,19 @@ void text_log_rewind(TextLogReader* reader) {
 
 int text_log_next(TextLogReader* reader, BusMessage* record) {
   if (reader == nullptr || record == nullptr) return 0;
-  char line[TEXT_LOG_LINE_SIZE + kScanSlack];
+  char line[TEXT_LOG_LINE_SIZE + TEXT_LOG_SPLIT_SLACK];
   size_t stored = read_line_terminated(reader, line);
   if (stored == 0) return 0;
-  // The word-wise field scan reads up to the word that holds the NUL.
-  memset(line + stored + 1, 0, kScanSlack);
+  // The splitting reads the whole word that holds the NUL.
+  memset(line + stored + 1, 0, TEXT_LOG_SPLIT_SLACK);
 
   bus_message_clear(record);
   // Every line is a frame, even a short or blank one: fields it lacks stay 0.
-  char* cursor = line;
-  for (int column = 0; column < TEXT_LOG_COLUMN_SLOTS && cursor != nullptr; ++column) {
-    char* field = cut_field(cursor, reader->ValueSeparator, &cursor);
+  char* fields[TEXT_LOG_COLUMN_SLOTS];
+  int count = text_log_split_fields(line, reader->ValueSeparator, fields);
+  for (int column = 0; column < count; ++column) {
     ColumnDecoder decode = reader->ColumnDecoders[column];
-    if (decode != nullptr) decode(reader, field, record);
+    if (decode != nullptr) decode(reader, fields[column], record);
   }
   record->Kind = CAN_DataFrame;
   record->CAN.BusChannel = 1;
