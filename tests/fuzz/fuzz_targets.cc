@@ -217,7 +217,7 @@ static std::set<std::string> tree_of(const std::string& root) {
   std::error_code error;
   for (auto it = fs::recursive_directory_iterator(root, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    std::string rel = fs::relative(it->path(), root).string();
+    std::string rel = it->path().lexically_relative(root).string();
     if (it->is_symlink()) {
       paths.insert(rel + " (link)");
     } else if (it->is_directory()) {
@@ -285,13 +285,21 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
   // The options follow the input's length, so the corpus covers them all.
+  // On a "full disk" the trace's name is a link to /dev/full, where every
+  // write that reaches the device fails.
   ConversionOptions options{};
   options.buffer_size = kBufferSizes[size % 4];
   options.delete_converted = (size / 4) % 2 == 1;
+  bool full_disk = (size / 8) % 2 == 1;
 
   std::error_code ignored;
   fs::remove_all(space->root + "/out", ignored);
   fs::create_directory(space->root + "/out", ignored);
+  if (full_disk) {
+    fs::create_directory(space->root + "/out/sub", ignored);
+    fs::create_symlink("/dev/full", space->root + "/out/sub/log.asc", ignored);
+    if (ignored) return violation("no link to /dev/full");
+  }
   const std::string input = space->root + "/in/log.txt";
   {
     std::ofstream file(input, std::ios::binary | std::ios::trunc);
@@ -311,10 +319,12 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   if (result != STATUS_OK && result != STATUS_CONVERSION_FAILED) {
     return violation("a result other than 0 or 8");
   }
-  // On a healthy disk only a refused log can fail: the writer keeps every
-  // frame the reader makes and every time it makes has a date.
-  if ((result == STATUS_OK) != expected.opened) {
-    return violation("the result does not follow whether the log opens");
+  // Apart from the full disk only a refused log can fail: the writer keeps
+  // every frame the reader makes, and every time it makes has a date. A log
+  // without records opens no trace, so the full disk cannot fail it.
+  bool fails = !expected.opened || (full_disk && expected.count > 0);
+  if (result != (fails ? STATUS_CONVERSION_FAILED : STATUS_OK)) {
+    return violation("the result does not follow the log and the disk");
   }
 
   bool converted = result == STATUS_OK;
@@ -323,6 +333,8 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   std::set<std::string> wanted = {"in/", "out/", "out/sub/"};
   if (!deleted) wanted.insert("in/log.txt");
   if (traced) wanted.insert("out/sub/log.asc");
+  // A failed trace goes with its link; an untouched link stays.
+  if (full_disk && expected.count == 0) wanted.insert("out/sub/log.asc (link)");
   if (tree_of(space->root) != wanted) {
     for (const std::string& path : tree_of(space->root)) fprintf(stderr, "  found %s\n", path.c_str());
     return violation("the folder does not hold exactly the input and the trace");
