@@ -11,7 +11,12 @@ SAN_BUILD ?= build-sanitize
 SAN_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error=1 \
           UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-.PHONY: all deps build test test-sanitize demo bench clean
+FUZZ_BUILD ?= build-fuzz
+# Seconds of fuzzing per target.
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = text_log_reader convert_file
+
+.PHONY: all deps build test test-sanitize fuzz demo bench clean
 
 all: build
 
@@ -31,6 +36,28 @@ test-sanitize: deps
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	$(SAN_ENV) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 
+# Each libFuzzer target in turn, for FUZZ_SECONDS seconds. The working corpus
+# grows in $(FUZZ_BUILD)/corpus/<target>, seeded from the committed corpus in
+# tests/fuzz/corpus/<target>; a crash, leak or hang stops the run and leaves
+# its input in $(FUZZ_BUILD)/artifacts/<target>/ (add it to the committed
+# corpus once fixed, so the test suite replays it).
+fuzz:
+	@scripts/install-deps clang libclang-rt-14-dev
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	      -DTRACEWRIGHT_FUZZ=ON -DTRACEWRIGHT_TESTS=OFF -DTRACEWRIGHT_BENCH=OFF >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS:%=%_fuzzer)
+	@set -e; for target in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$target $(FUZZ_BUILD)/artifacts/$$target; \
+	  echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
+	  $(FUZZ_BUILD)/tests/fuzz/$${target}_fuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+	    -rss_limit_mb=2048 -print_final_stats=1 -dict=tests/fuzz/text_log.dict \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$target/ \
+	    $(FUZZ_BUILD)/corpus/$$target tests/fuzz/corpus/$$target \
+	    2>$(FUZZ_BUILD)/fuzz-$$target.log || { tail -40 $(FUZZ_BUILD)/fuzz-$$target.log; exit 1; }; \
+	  grep -E '^(Done|stat::)' $(FUZZ_BUILD)/fuzz-$$target.log; \
+	  echo "corpus: $$(ls $(FUZZ_BUILD)/corpus/$$target | wc -l) files"; \
+	done
+
 demo: build
 	@scripts/demo $(BUILD)
 
@@ -45,4 +72,4 @@ bench:
 	python3 bench/run_bench.py --build $(RELEASE_BUILD) $(BENCH_ARGS)
 
 clean:
-	rm -rf $(BUILD) $(SAN_BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(SAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)

@@ -14,8 +14,11 @@
 #include "platform/str.h"
 #include "platform/stream.h"
 
-static bool is_text_log_name(std::string_view input_path) {
-  return utf8_to_lower(path_extension(input_path)) == "txt";
+bool convert_file_output_stem(std::string_view input_path, std::string_view output_path,
+                              std::string_view* stem) {
+  if (utf8_to_lower(path_extension(input_path)) != "txt") return false;
+  *stem = path_strip_extension(output_path);
+  return true;
 }
 
 // Puts a read buffer in front of the file as the options ask. Returns the
@@ -74,13 +77,13 @@ static int conversion_failed(std::string_view input_path) {
 
 int convert_file(OutputPlugin* plugin, std::string_view input_path,
                  std::string_view output_path) {
-  if (!is_text_log_name(input_path)) return STATUS_OK;
-
-  size_t stem_length = path_strip_extension(output_path).size();
+  std::string_view stem;
+  if (!convert_file_output_stem(input_path, output_path, &stem)) return STATUS_OK;
+  size_t stem_length = stem.size();
   // A failure here shows up when the plug-in cannot open its output files,
   // with a message that names the file.
   (void)fs_make_dirs(plugin->output_fs,
-                     path_dir_prefix(output_path.substr(0, stem_length)));
+                     path_dir_prefix(stem));
 
   Stream* file = fs_open(plugin->input_fs, input_path, FS_OPEN_READ | FS_OPEN_CALLER_BIT);
   if (file == nullptr) {

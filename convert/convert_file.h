@@ -7,6 +7,12 @@
 
 struct OutputPlugin;
 
+/// True when `input_path` names a text log (extension "txt" in any letter
+/// case); `*stem` is then the output path without its extension, the name
+/// every output file of that input is derived from.
+bool convert_file_output_stem(std::string_view input_path, std::string_view output_path,
+                              std::string_view* stem);
+
 /// Converts one file. `input_path` is relative to the plug-in's input_fs,
 /// `output_path` to its output_fs. Returns STATUS_OK (converted, or not a
 /// text log by name) or STATUS_CONVERSION_FAILED; every failure is logged.

@@ -3,6 +3,7 @@
 // convert in the same order into the same mirrored tree.
 #include "convert/convert_inputs.h"
 
+#include <map>
 #include <vector>
 
 #include "convert/conversion_options.h"
@@ -13,20 +14,49 @@
 #include "platform/path.h"
 
 namespace {
-// The folders on the path from the top-level input down to the folder being
-// walked, by identity, so a symbolic link back to one of them is not entered.
 struct FolderIdentity {
   uint64_t device;
   uint64_t inode;
 };
+
+struct WalkState {
+  // The folders on the path from the top-level input down to the folder
+  // being walked, by identity, so a symbolic link back to one of them is not
+  // entered again.
+  std::vector<FolderIdentity> ancestors;
+  // Output stem -> the input that claimed it. Names that differ only in the
+  // extension's case (a.txt, a.TXT) share a stem; converting both would
+  // overwrite the first trace, and with -d delete both inputs.
+  std::map<std::string, std::string, std::less<>> claimed_stems;
+};
 }  // namespace
 
 static int walk(OutputPlugin* plugin, std::string_view input_path,
-                std::string_view output_path, std::vector<FolderIdentity>* ancestors);
+                std::string_view output_path, WalkState* state);
+
+// False, with the messages logged, when another input already wrote the
+// output files this one would write.
+static bool claim_output_stem(WalkState* state, std::string_view input_path,
+                              std::string_view output_path) {
+  std::string_view stem;
+  if (!convert_file_output_stem(input_path, output_path, &stem)) return true;
+  auto found = state->claimed_stems.find(stem);
+  if (found == state->claimed_stems.end()) {
+    state->claimed_stems.emplace(std::string(stem), std::string(input_path));
+    return true;
+  }
+  // The same input named twice converts twice into the same files.
+  if (found->second == input_path) return true;
+  LOG(LOG_ERROR, "Output of %.*s would overwrite that of %s",
+      static_cast<int>(input_path.size()), input_path.data(), found->second.c_str());
+  LOG(LOG_ERROR, "Error during conversion of %.*s", static_cast<int>(input_path.size()),
+      input_path.data());
+  return false;
+}
 
 static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
-                       std::string_view output_path, const FileInfo& info,
-                       std::vector<FolderIdentity>* ancestors) {
+                       std::string_view output_path, const FileInfo& info, WalkState* state) {
+  std::vector<FolderIdentity>* ancestors = &state->ancestors;
   for (const FolderIdentity& folder : *ancestors) {
     if (folder.device == info.device && folder.inode == info.inode) {
       LOG(LOG_WARN, "Skipping %.*s: it leads back into a folder being converted",
@@ -40,14 +70,14 @@ static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
   int result = STATUS_OK;
   for (const auto& entry : listing) {
     result |= walk(plugin, path_join(input_path, entry.first),
-                   path_join(output_path, entry.first), ancestors);
+                   path_join(output_path, entry.first), state);
   }
   ancestors->pop_back();
   return result;
 }
 
 static int walk(OutputPlugin* plugin, std::string_view input_path,
-                std::string_view output_path, std::vector<FolderIdentity>* ancestors) {
+                std::string_view output_path, WalkState* state) {
   FileInfo info{};
   if (!fs_stat(plugin->input_fs, input_path, &info)) {
     // The walk goes on with the other paths, but the run must not report
@@ -58,8 +88,9 @@ static int walk(OutputPlugin* plugin, std::string_view input_path,
   }
   switch (info.type) {
     case FILE_TYPE_FOLDER:
-      return walk_folder(plugin, input_path, output_path, info, ancestors);
+      return walk_folder(plugin, input_path, output_path, info, state);
     case FILE_TYPE_FILE:
+      if (!claim_output_stem(state, input_path, output_path)) return STATUS_CONVERSION_FAILED;
       return convert_file(plugin, input_path, output_path);
     case FILE_TYPE_MISSING:
       LOG(LOG_WARN, "Could not find input file/folder %.*s",
@@ -73,8 +104,8 @@ static int walk(OutputPlugin* plugin, std::string_view input_path,
 
 int convert_path(OutputPlugin* plugin, std::string_view input_path,
                  std::string_view output_path) {
-  std::vector<FolderIdentity> ancestors;
-  return walk(plugin, input_path, output_path, &ancestors);
+  WalkState state;
+  return walk(plugin, input_path, output_path, &state);
 }
 
 // "_out" goes in front of the first "/" of the name, or at its end.
@@ -89,6 +120,7 @@ static void append_root_suffix(std::string* output_name) {
 
 int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs) {
   int status = STATUS_OK;
+  WalkState state;
   for (const std::string& name : inputs) {
     std::string output_name = name;
     if (!plugin->options->no_append_root) {
@@ -100,7 +132,7 @@ int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs)
       }
       if (info.type == FILE_TYPE_FOLDER) append_root_suffix(&output_name);
     }
-    status |= convert_path(plugin, name, output_name);
+    status |= walk(plugin, name, output_name, &state);
   }
   return status;
 }

@@ -626,7 +626,14 @@ static bool write_text(Stream* stream, const std::string& text) {
 /// whether that file is complete. An incomplete file is removed.
 ///
 /// The descriptor is a template argument rather than a plain parameter so
-/// that the compiler checks each message against its arguments.
+/// that the compiler checks each message against its arguments. g++ reads
+/// the constant messages through it; clang does not, and would flag every
+/// one as a non-literal format, so it is told to leave them to g++.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wformat-nonliteral"
+#pragma clang diagnostic ignored "-Wformat-security"
+#endif
 template <typename Frame, const AscPart<Frame>& kPart>
 static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame>* list,
                        std::string* text) {
@@ -690,6 +697,9 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame
   (void)fs_remove(writer->output_fs, path);
   return false;
 }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 // ---------------------------------------------------------------------------
 // Plug-in callbacks

@@ -138,3 +138,26 @@ TEST_F(ConvertInputsTest, FolderWithoutLogsCreatesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConvertInputsTest, SecondInputWithTheSameStemIsRefusedAndKept) {
+  dir_.write("LOG/a.TXT", kLog);
+  dir_.write("LOG/a.txt", kLog);
+  options_.delete_converted = true;
+  LogCapture log(LOG_WARN);
+  EXPECT_EQ(run({"LOG"}), STATUS_CONVERSION_FAILED);
+  EXPECT_EQ(state_.events, (Events{"record 1", "end_file LOG_out/a.TXT LOG_out/a"}));
+  EXPECT_EQ(log.messages(), (Messages{"Output of LOG/a.txt would overwrite that of LOG/a.TXT",
+                                      "Error during conversion of LOG/a.txt"}));
+  EXPECT_FALSE(dir_.exists("LOG/a.TXT"));
+  EXPECT_TRUE(dir_.exists("LOG/a.txt")) << "an input that was not converted is never deleted";
+}
+
+TEST_F(ConvertInputsTest, SameInputNamedTwiceConvertsTwice) {
+  dir_.write("a.txt", kLog);
+  EXPECT_EQ(run({"a.txt", "a.txt"}), STATUS_OK);
+  EXPECT_EQ(state_.events, (Events{"record 1", "end_file a.txt a", "record 1", "end_file a.txt a"}));
+}
+
+}  // namespace

@@ -6,7 +6,9 @@ A case folder holds:
   input/           copied to a fresh temporary work folder, which is the working directory
   setup            optional shell script for what git cannot store (FIFOs, links,
                    empty folders); it runs in the work folder before the tool and
-                   in a copy of expected/ before the comparison
+                   in a copy of expected/ before the comparison, with the argument
+                   "work" or "expected" for a setup that must differ between the two
+                   (a link the tool is meant to remove exists only before the run)
   expected/        the whole work folder after the run (inputs and outputs)
   expected_stdout  standard output, byte for byte
   expected_stderr  standard error with each line's time, process and thread
@@ -103,7 +105,7 @@ def main():
         else:
             os.mkdir(work)
         if os.path.exists(os.path.join(case, "setup")):
-            subprocess.run(["bash", os.path.join(case, "setup")], cwd=work, check=True)
+            subprocess.run(["bash", os.path.join(case, "setup"), "work"], cwd=work, check=True)
         args = []
         if os.path.exists(os.path.join(case, "args")):
             with open(os.path.join(case, "args")) as h:
@@ -137,7 +139,8 @@ def main():
         else:
             os.mkdir(expected)
         if os.path.exists(os.path.join(case, "setup")):
-            subprocess.run(["bash", os.path.join(case, "setup")], cwd=expected, check=True)
+            subprocess.run(["bash", os.path.join(case, "setup"), "expected"], cwd=expected,
+                           check=True)
         problems += compare_trees(expected, work)
 
     if problems:
