@@ -59,6 +59,10 @@ static int64_t bad_close_seek(Stream* stream, int64_t offset, int32_t whence) {
   return stream_seek(inner_of(stream), offset, whence);
 }
 
+static int64_t bad_close_borrow(Stream* stream, const void** bytes) {
+  return stream_borrow(inner_of(stream), bytes);
+}
+
 static int32_t bad_close_close(Stream* stream) {
   (void)stream_close(inner_of(stream));
   delete static_cast<BadCloseStream*>(stream);
@@ -71,6 +75,7 @@ static const StreamOps kBadCloseStreamOps = {
     .tell = bad_close_tell,
     .seek = bad_close_seek,
     .close = bad_close_close,
+    .borrow = bad_close_borrow,
 };
 
 static bool bad_close_stat(FileSystem* fs, std::string_view path, FileInfo* out) {
