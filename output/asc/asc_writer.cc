@@ -231,8 +231,8 @@ void asc_writer_append_lin_line_reference(std::string* line, const LinMessage& f
 // fixed fields, 64 data bytes and the tail.
 constexpr size_t kLineCapacity = 512;
 
-static const char kUpperHex[] = "0123456789ABCDEF";
-static const char kLowerHex[] = "0123456789abcdef";
+static constexpr char kUpperHex[] = "0123456789ABCDEF";
+static constexpr char kLowerHex[] = "0123456789abcdef";
 
 static char* put_text(char* out, const char* text, size_t length) {
   memcpy(out, text, length);
