@@ -168,6 +168,8 @@ static void frame_list_sort(FrameList<Frame>* list, int (*compare)(const void*, 
   std::stable_sort(begin, end, earlier);
 }
 
+// ---------------------------------------------------------------------------
+// The header and the part descriptors
 
 namespace {
 
