@@ -9,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "log/log.h"
-#include "platform/stream.h"
 #include "support/log_capture.h"
-#include "support/memory_stream.h"
 
 namespace {
 // Answers stat from `entries` (any other path is missing) and records every
@@ -25,70 +22,48 @@ struct RecordingFileSystem : FileSystem {
 };
 }  // namespace
 
-static RecordingFileSystem* recording(FileSystem* fs) {
-  return static_cast<RecordingFileSystem*>(fs);
-}
+using Calls = std::vector<std::string>;
 
-static void record(FileSystem* fs, const char* slot, std::string_view path) {
-  recording(fs)->calls.push_back(std::string(slot) + " " + std::string(path));
+static RecordingFileSystem* recording(FileSystem* fs, const char* slot, std::string_view path) {
+  auto* self = static_cast<RecordingFileSystem*>(fs);
+  self->calls.push_back(std::string(slot) + " " + std::string(path));
+  return self;
 }
-
-static void recording_release(FileSystem* fs) { record(fs, "release", ""); }
 
 static bool recording_stat(FileSystem* fs, std::string_view path, FileInfo* out) {
-  record(fs, "stat", path);
-  if (recording(fs)->stat_fails) return false;
-  auto it = recording(fs)->entries.find(std::string(path));
-  out->type = it == recording(fs)->entries.end() ? FILE_TYPE_MISSING : it->second;
+  RecordingFileSystem* self = recording(fs, "stat", path);
+  if (self->stat_fails) return false;
+  auto it = self->entries.find(std::string(path));
+  out->type = it == self->entries.end() ? FILE_TYPE_MISSING : it->second;
   out->size = out->type == FILE_TYPE_FILE ? 42 : 0;
   return true;
 }
 
 static void recording_list(FileSystem* fs, std::string_view path, DirectoryListing* out) {
-  record(fs, "list", path);
-  for (const std::string& name : recording(fs)->names_to_list) {
+  for (const std::string& name : recording(fs, "list", path)->names_to_list) {
     out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0});
   }
 }
 
 static bool recording_make_dir(FileSystem* fs, std::string_view path) {
-  record(fs, "make_dir", path);
-  recording(fs)->entries[std::string(path)] = FILE_TYPE_FOLDER;
+  recording(fs, "make_dir", path)->entries[std::string(path)] = FILE_TYPE_FOLDER;
   return true;
-}
-
-static bool recording_remove(FileSystem* fs, std::string_view path) {
-  record(fs, "remove", path);
-  return true;
-}
-
-static Stream* recording_open(FileSystem* fs, std::string_view path, int32_t flags) {
-  record(fs, ("open/" + std::to_string(flags)).c_str(), path);
-  return memory_stream_create("opened");
 }
 
 static const FileSystemOps kRecordingOps = {
-    .release = recording_release,
+    .release = nullptr,  // lives on the stack
     .stat = recording_stat,
     .list = recording_list,
     .make_dir = recording_make_dir,
-    .remove = recording_remove,
-    .open = recording_open,
+    .remove = nullptr,  // removal and opening are seen on the real disk
+    .open = nullptr,
 };
 
-static const FileSystemOps kRecordingOpsWithoutMakeDir = {
-    .release = recording_release,
-    .stat = recording_stat,
-    .list = recording_list,
-    .make_dir = nullptr,  // a filesystem that cannot create folders
-    .remove = recording_remove,
-    .open = recording_open,
-};
-
-static void make_recording(RecordingFileSystem* fs, const char* root,
-                           const FileSystemOps* ops = &kRecordingOps) {
-  fs->ops = ops;
-  fs->root = root;
+static RecordingFileSystem make_recording(const char* root) {
+  RecordingFileSystem fs;
+  fs.ops = &kRecordingOps;
+  fs.root = root;
+  return fs;
 }
 
 static std::vector<std::string> names_of(const DirectoryListing& listing) {
@@ -98,8 +73,7 @@ static std::vector<std::string> names_of(const DirectoryListing& listing) {
 }
 
 TEST(FsStat, JoinsRootAndRelativePath) {
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
+  RecordingFileSystem fs = make_recording("R");
   fs.entries["R/a.txt"] = FILE_TYPE_FILE;
   FileInfo info{};
   EXPECT_TRUE(fs_stat(&fs, "a.txt", &info));
@@ -108,169 +82,106 @@ TEST(FsStat, JoinsRootAndRelativePath) {
   EXPECT_TRUE(fs_stat(&fs, "", &info));
   EXPECT_TRUE(fs_stat(&fs, "/b", &info));
   EXPECT_EQ(info.type, FILE_TYPE_MISSING);
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"stat R/a.txt", "stat R", "stat R//b"}));
+  EXPECT_EQ(fs.calls, (Calls{"stat R/a.txt", "stat R", "stat R//b"}));
 }
 
-TEST(FsStat, NullOrBaseFileSystemAnswersFalseAndLeavesInfo) {
-  FileInfo info{FILE_TYPE_OTHER, 7, 1, 2};
-  EXPECT_FALSE(fs_stat(nullptr, "a", &info));
+TEST(FileSystemWrappers, NullOrBaseFileSystemRefusesEveryOperation) {
   FileSystem base{&kFileSystemBaseOps, "R"};
-  EXPECT_FALSE(fs_stat(&base, "a", &info));
-  EXPECT_EQ(info.type, FILE_TYPE_OTHER);
-  EXPECT_EQ(info.size, 7);
+  for (FileSystem* fs : {static_cast<FileSystem*>(nullptr), &base}) {
+    FileInfo info{FILE_TYPE_OTHER, 7, 1, 2};
+    EXPECT_FALSE(fs_stat(fs, "a", &info));
+    EXPECT_EQ(info.type, FILE_TYPE_OTHER);
+    EXPECT_EQ(info.size, 7);
+    EXPECT_FALSE(fs_make_dir(fs, "d"));
+    EXPECT_FALSE(fs_make_dirs(fs, "a"));
+    EXPECT_FALSE(fs_remove(fs, "a"));
+    EXPECT_EQ(fs_open(fs, "a", FS_OPEN_READ), nullptr);
+  }
+  std::string out = "keep";
+  fs_absolute_path(nullptr, "y", &out);
+  EXPECT_EQ(out, "keep");
+  filesystem_destroy(nullptr);
 }
 
-TEST(FsMakeDirs, EnsuresEachPrefixOutermostFirst) {
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
-  EXPECT_TRUE(fs_make_dirs(&fs, "a//b/"));
-  // Each prefix starts with "/", so the full paths hold a doubled separator.
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"stat R//a", "make_dir R//a", "stat R//a/b",
-                                                "make_dir R//a/b"}));
-}
-
-TEST(FsMakeDirs, ExistingFoldersAreOnlyStatted) {
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
-  fs.entries["R//logs_out"] = FILE_TYPE_FOLDER;
-  EXPECT_TRUE(fs_make_dirs(&fs, "logs_out/2021/"));
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"stat R//logs_out", "stat R//logs_out/2021",
-                                                "make_dir R//logs_out/2021"}));
-}
-
-TEST(FsMakeDirs, PathWithoutComponentsTouchesNothing) {
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
-  EXPECT_TRUE(fs_make_dirs(&fs, ""));
-  EXPECT_TRUE(fs_make_dirs(&fs, "/"));
-  EXPECT_TRUE(fs_make_dirs(&fs, "///"));
-  EXPECT_TRUE(fs.calls.empty());
-  EXPECT_TRUE(fs_make_dirs(nullptr, ""));
-}
-
-TEST(FsMakeDirs, StopsAtTheFirstFailure) {
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
-  fs.entries["R//a"] = FILE_TYPE_FILE;
-  EXPECT_FALSE(fs_make_dirs(&fs, "a/b"));
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"stat R//a"}));
-  EXPECT_FALSE(fs_make_dirs(nullptr, "a"));
-}
-
-TEST(FsMakeDir, ActsOnTheStattedType) {
-  struct Row {
+TEST(FsMakeDirs, EnsuresEachPrefixOutermostFirstAndStopsAtTheFirstFailure) {
+  const struct {
+    const char* existing;  // a path the filesystem already holds, or null
     FileType type;
-    bool expected;
-    bool creates;
+    const char* rel;
+    bool result;
+    Calls calls;
+  } rows[] = {
+      // Each prefix starts with "/", so the full paths hold a doubled separator.
+      {nullptr, FILE_TYPE_MISSING, "a//b/", true,
+       {"stat R//a", "make_dir R//a", "stat R//a/b", "make_dir R//a/b"}},
+      {"R//logs_out", FILE_TYPE_FOLDER, "logs_out/2021/", true,
+       {"stat R//logs_out", "stat R//logs_out/2021", "make_dir R//logs_out/2021"}},
+      {"R//a", FILE_TYPE_FILE, "a/b", false, {"stat R//a"}},
+      {nullptr, FILE_TYPE_MISSING, "", true, {}},
+      {nullptr, FILE_TYPE_MISSING, "/", true, {}},
+      {nullptr, FILE_TYPE_MISSING, "///", true, {}},
   };
-  const Row rows[] = {
-      {FILE_TYPE_FOLDER, true, false},
-      {FILE_TYPE_MISSING, true, true},
-      {FILE_TYPE_FILE, false, false},
-      {FILE_TYPE_OTHER, false, false},
-  };
-  for (const Row& row : rows) {
-    RecordingFileSystem fs;
-    make_recording(&fs, "R");
-    if (row.type != FILE_TYPE_MISSING) fs.entries["R/d"] = row.type;
-    EXPECT_EQ(fs_make_dir(&fs, "d"), row.expected) << "type " << row.type;
-    std::vector<std::string> expected_calls{"stat R/d"};
-    if (row.creates) expected_calls.push_back("make_dir R/d");
-    EXPECT_EQ(fs.calls, expected_calls) << "type " << row.type;
+  for (const auto& row : rows) {
+    RecordingFileSystem fs = make_recording("R");
+    if (row.existing != nullptr) fs.entries[row.existing] = row.type;
+    EXPECT_EQ(fs_make_dirs(&fs, row.rel), row.result) << row.rel;
+    EXPECT_EQ(fs.calls, row.calls) << row.rel;
   }
 }
 
-TEST(FsMakeDir, FailedStatOrMissingSlotAnswersFalse) {
-  RecordingFileSystem failing;
-  make_recording(&failing, "R");
-  failing.stat_fails = true;
-  EXPECT_FALSE(fs_make_dir(&failing, "d"));
-  EXPECT_EQ(failing.calls, (std::vector<std::string>{"stat R/d"}));
-
-  RecordingFileSystem no_make_dir;
-  make_recording(&no_make_dir, "R", &kRecordingOpsWithoutMakeDir);
-  EXPECT_FALSE(fs_make_dir(&no_make_dir, "d"));
-  EXPECT_EQ(no_make_dir.calls, (std::vector<std::string>{"stat R/d"}));
-
-  EXPECT_FALSE(fs_make_dir(nullptr, "d"));
-  FileSystem base{&kFileSystemBaseOps, "R"};
-  EXPECT_FALSE(fs_make_dir(&base, "d"));
+TEST(FsMakeDir, ActsOnTheStattedType) {
+  const struct {
+    FileType type;
+    bool stat_fails;
+    bool result;
+    Calls calls;
+  } rows[] = {
+      {FILE_TYPE_FOLDER, false, true, {"stat R/d"}},
+      {FILE_TYPE_MISSING, false, true, {"stat R/d", "make_dir R/d"}},
+      {FILE_TYPE_FILE, false, false, {"stat R/d"}},
+      {FILE_TYPE_OTHER, false, false, {"stat R/d"}},
+      {FILE_TYPE_MISSING, true, false, {"stat R/d"}},
+  };
+  for (const auto& row : rows) {
+    RecordingFileSystem fs = make_recording("R");
+    if (row.type != FILE_TYPE_MISSING) fs.entries["R/d"] = row.type;
+    fs.stat_fails = row.stat_fails;
+    EXPECT_EQ(fs_make_dir(&fs, "d"), row.result) << "type " << row.type;
+    EXPECT_EQ(fs.calls, row.calls) << "type " << row.type;
+  }
 }
 
-TEST(FsList, LogsTheRelativePathEvenForANullFileSystem) {
+TEST(FsList, ListsTheJoinedPathAndLogsTheRelativeOne) {
   LogCapture capture;
-  DirectoryListing listing;
-  fs_list(nullptr, "some/dir", &listing);
-  EXPECT_TRUE(listing.empty());
-  ASSERT_EQ(capture.lines().size(), 1u);
-  EXPECT_EQ(capture.lines()[0].level, 'I');
-  EXPECT_EQ(capture.lines()[0].message, "ls: some/dir");
-}
-
-TEST(FsList, ListsTheJoinedPathAndLogsOnce) {
-  LogCapture capture;
-  RecordingFileSystem fs;
-  make_recording(&fs, "/data/root");
+  RecordingFileSystem fs = make_recording("/data/root");
   fs.names_to_list = {"b", "a"};
   DirectoryListing listing;
   fs_list(&fs, "", &listing);
   fs_list(&fs, "sub", &listing);
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"list /data/root", "list /data/root/sub"}));
-  EXPECT_EQ(names_of(listing), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(capture.messages(), (std::vector<std::string>{"ls: ", "ls: sub"}));
-}
-
-TEST(FsList, LogLineIsSuppressedBelowTheThreshold) {
-  LogCapture capture(LOG_WARN);
-  DirectoryListing listing;
-  fs_list(nullptr, "x", &listing);
-  EXPECT_TRUE(capture.lines().empty());
+  fs_list(nullptr, "some/dir", &listing);
+  EXPECT_EQ(fs.calls, (Calls{"list /data/root", "list /data/root/sub"}));
+  EXPECT_EQ(names_of(listing), (Calls{"a", "b"}));
+  EXPECT_EQ(capture.messages(), (Calls{"ls: ", "ls: sub", "ls: some/dir"}));
+  EXPECT_EQ(capture.lines()[0].level, 'I');
 }
 
 TEST(FsList, NamesPrefixedWithTheRootLoseItOnce) {
-  LogCapture capture;
-  RecordingFileSystem fs;
-  make_recording(&fs, "r");
+  RecordingFileSystem fs = make_recording("r");
   // "r/r/y" must become "r/y", not "y": a shortened name that still begins
   // with the root keeps the rest.
   fs.names_to_list = {"r/r/y", "r/x", "rr", "other"};
   DirectoryListing listing;
   fs_list(&fs, "", &listing);
-  EXPECT_EQ(names_of(listing), (std::vector<std::string>{"other", "r", "r/y", "x"}));
-}
+  EXPECT_EQ(names_of(listing), (Calls{"other", "r", "r/y", "x"}));
 
-TEST(FsList, ShortenedNameAlreadyPresentKeepsItsEntry) {
-  LogCapture capture;
-  RecordingFileSystem fs;
-  make_recording(&fs, "/root/");
-  fs.names_to_list = {"/root/x", "/root//y"};
-  DirectoryListing listing;
+  // A shortened name that is already listed keeps its entry.
+  RecordingFileSystem slash = make_recording("/root/");
+  slash.names_to_list = {"/root/x", "/root//y"};
+  listing.clear();
   listing.emplace("x", FileInfo{FILE_TYPE_FOLDER, 0, 0, 0});
-  fs_list(&fs, "", &listing);
-  EXPECT_EQ(names_of(listing), (std::vector<std::string>{"x", "y"}));
+  fs_list(&slash, "", &listing);
+  EXPECT_EQ(names_of(listing), (Calls{"x", "y"}));
   EXPECT_EQ(listing["x"].type, FILE_TYPE_FOLDER);
-  EXPECT_EQ(listing["y"].type, FILE_TYPE_FILE);
-}
-
-TEST(FsRemove, AbsentSlotOrNullFileSystemAnswersFalse) {
-  EXPECT_FALSE(fs_remove(nullptr, "a"));
-  FileSystem base{&kFileSystemBaseOps, "R"};
-  EXPECT_FALSE(fs_remove(&base, "a"));
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
-  EXPECT_TRUE(fs_remove(&fs, "a/b.asc"));
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"remove R/a/b.asc"}));
-}
-
-TEST(FsOpen, AbsentSlotOrNullFileSystemGivesNull) {
-  EXPECT_EQ(fs_open(nullptr, "a", FS_OPEN_READ), nullptr);
-  FileSystem base{&kFileSystemBaseOps, "R"};
-  EXPECT_EQ(fs_open(&base, "a", FS_OPEN_READ), nullptr);
-  RecordingFileSystem fs;
-  make_recording(&fs, "R");
-  StreamPtr stream(fs_open(&fs, "in.txt", FS_OPEN_READ | FS_OPEN_CALLER_BIT));
-  ASSERT_NE(stream, nullptr);
-  EXPECT_EQ(fs.calls, (std::vector<std::string>{"open/5 R/in.txt"}));
 }
 
 static bool g_released = false;
@@ -284,35 +195,24 @@ static const FileSystemOps kFlagReleaseOps = {
     .open = nullptr,
 };
 
-TEST(FilesystemDestroy, RunsReleaseAndAcceptsNull) {
-  filesystem_destroy(nullptr);
-  g_released = false;
+TEST(FilesystemDestroy, RunsRelease) {
   filesystem_destroy(new FileSystem{&kFlagReleaseOps, "R"});
   EXPECT_TRUE(g_released);
 }
 
 TEST(FsAbsolutePath, AppendsRootSlashAndRelativePath) {
   FileSystem cwd{&kFileSystemBaseOps, "/work"};
-  struct Row {
+  const struct {
     std::string_view rel;
     std::string_view expected;
+  } rows[] = {
+      {"a.txt", "keep:/work/a.txt"}, {"", "keep:/work"},         {"../b", "keep:/work/../b"},
+      {"a/..", "keep:/work/a/.."},   {"...", "keep:/work/..."},
+      {"..", "keep:"},  // exactly ".." appends nothing at all
   };
-  const Row rows[] = {
-      {"a.txt", "/work/a.txt"},
-      {"", "/work"},
-      {"../b", "/work/../b"},
-      {"a/..", "/work/a/.."},
-      {"..", ""},  // exactly ".." appends nothing at all
-      {"...", "/work/..."},
-  };
-  for (const Row& row : rows) {
-    std::string out;
+  for (const auto& row : rows) {
+    std::string out = "keep:";
     fs_absolute_path(&cwd, row.rel, &out);
     EXPECT_EQ(out, row.expected) << "rel: " << row.rel;
   }
-  std::string out = "keep:";
-  fs_absolute_path(&cwd, "x", &out);
-  EXPECT_EQ(out, "keep:/work/x");
-  fs_absolute_path(nullptr, "y", &out);
-  EXPECT_EQ(out, "keep:/work/x");
 }
