@@ -15,8 +15,8 @@
 #include "platform/filesystem.h"
 #include "support/temp_dir.h"
 
-// The syntax line up to the inputs; the inputs' part depends on the
-// argument count.
+// The usage text: the syntax line, whose inputs' part depends on the
+// argument count, and the glossary.
 static const std::string kSyntaxHead =
     "Usage: tracewright [--help] [-v|--version] [--verbosity=<n>] [--non-interactive] "
     "[-d|--delete-converted] [-X|--no-append-root] [-b|--buffer=<n>] "
@@ -34,58 +34,7 @@ static const std::string kGlossary = R"(
   -i, --input-files=<file(s)/folder(s)>    list of input files/folders, must have common root
 )";
 
-TEST(CommandLineUsage, UsageWinsOverEverythingAndItsSyntaxLineGrowsWithTheArguments) {
-  // The inputs entry may take every argument after the tool name, and the
-  // syntax line shows that maximum: one optional repetition per argument
-  // beyond the first, cut short with "..." from four arguments on.
-  const std::string one = "file(s)/folder(s)";
-  const std::string more = " [file(s)/folder(s)]";
-  const struct {
-    std::vector<std::string> args;
-    std::string inputs;
-  } rows[] = {
-      {{}, one},
-      {{"--help"}, one},
-      {{"--help", "-h"}, one + more},
-      {{"-v", "--help"}, one + more},
-      {{"--help", "-b"}, one + more},
-      {{"--verbosity=9", "--help"}, one + more},
-      {{"-b", "x", "--help"}, one + more + more},
-      {{"--help", "a", "b", "c"}, one + more + "..."},
-      {{"--help", "-O", "/nonexistent/out", "a", "sub/b"}, one + more + "..."},
-  };
-  for (const auto& row : rows) {
-    ToolRun run = run_tool({.args = row.args});
-    SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.front() + " ... " + row.args.back());
-    EXPECT_EQ(run.out, kSyntaxHead + row.inputs + "\n" + kGlossary);
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
-  }
-  ToolRun bare = run_tool({.empty_argv = true});
-  EXPECT_EQ(bare.out, kSyntaxHead + one + "\n" + kGlossary);
-  EXPECT_EQ(bare.status, 0);
-}
-
-TEST(CommandLineVersion, VersionPrintsOnlyItsLineWhateverElseIsGiven) {
-  const std::vector<std::vector<std::string>> lines = {
-      {"-v"},
-      {"--version"},
-      {"-v", "--foo"},
-      {"-v", "-h"},
-      {"-b", "x", "-v"},
-      {"--verbosity=7", "-v", "a"},
-      {"-v", "-O", "/nonexistent/out", "a", "b/c"},
-  };
-  for (const std::vector<std::string>& args : lines) {
-    ToolRun run = run_tool({.args = args});
-    SCOPED_TRACE(args.front());
-    EXPECT_EQ(run.out, "Version: 2.0.11\n");
-    EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.status, 0);
-  }
-}
-
-TEST(CommandLineErrors, FirstErrorDecidesTheListAndTheStatus) {
+TEST(CommandLine, UsageVersionOrTheFirstErrorDecidesTheOutputAndTheStatus) {
   TempDir dir;  // the working directory: a.txt and file exist, out does not
   dir.touch("a.txt");
   dir.touch("file");
@@ -93,11 +42,39 @@ TEST(CommandLineErrors, FirstErrorDecidesTheListAndTheStatus) {
       "tracewright: input file(s)/folder(s) do not share a common root directory\n";
   const std::string bad_out = "tracewright: invalid output directory: \"out\"\n";
   const std::string no_inputs = "tracewright: missing option file(s)/folder(s)\n";
+  const std::string version = "Version: 2.0.11\n";
+  // The usage by argument count: one optional repetition of the inputs per
+  // argument beyond the first, cut short with "..." from four arguments on.
+  const std::string inputs = kSyntaxHead + "file(s)/folder(s)";
+  const std::string more = " [file(s)/folder(s)]";
+  const std::string usage_1 = inputs + "\n" + kGlossary;
+  const std::string usage_2 = inputs + more + "\n" + kGlossary;
+  const std::string usage_3 = inputs + more + more + "\n" + kGlossary;
+  const std::string usage_4 = inputs + more + "...\n" + kGlossary;
+  constexpr int kBad = STATUS_BAD_COMMAND_LINE;
   const struct {
     std::vector<std::string> args;
     std::string out;
     int status;
   } rows[] = {
+      // The usage wins over everything.
+      {{}, usage_1, 0},
+      {{"--help"}, usage_1, 0},
+      {{"--help", "-h"}, usage_2, 0},
+      {{"-v", "--help"}, usage_2, 0},
+      {{"--help", "-b"}, usage_2, 0},
+      {{"--verbosity=9", "--help"}, usage_2, 0},
+      {{"-b", "x", "--help"}, usage_3, 0},
+      {{"--help", "a", "b", "c"}, usage_4, 0},
+      {{"--help", "-O", "out", "a", "sub/b"}, usage_4, 0},
+      // The version line wins over every error and check.
+      {{"-v"}, version, 0},
+      {{"--version"}, version, 0},
+      {{"-v", "--foo"}, version, 0},
+      {{"-v", "-h"}, version, 0},
+      {{"-b", "x", "-v"}, version, 0},
+      {{"--verbosity=7", "-v", "a"}, version, 0},
+      {{"-v", "-O", "out", "a", "b/c"}, version, 0},
       // Bad numbers and missing values end the run without a word.
       {{"--verbosity=6", "a.txt"}, "", STATUS_INVALID_VALUE},
       {{"--verbosity=-1", "a.txt"}, "", STATUS_INVALID_VALUE},
@@ -107,44 +84,38 @@ TEST(CommandLineErrors, FirstErrorDecidesTheListAndTheStatus) {
       {{"-b", "x"}, "", STATUS_INVALID_VALUE},  // wins over the missing inputs
       {{"a.txt", "-b"}, "", STATUS_MISSING_VALUE},
       {{"-b"}, "", STATUS_MISSING_VALUE},
-      {{"--buffer"}, "", STATUS_MISSING_VALUE},
-      {{"a.txt", "--verbosity"}, "", STATUS_MISSING_VALUE},
       {{"a.txt", "-O"}, "", STATUS_MISSING_VALUE},
       // Everything else prints the list. Help has no short form.
-      {{"-h"}, "tracewright: invalid option \"-h\"\n", STATUS_BAD_COMMAND_LINE},
-      {{"--foo", "a.txt"}, "tracewright: invalid option \"--foo\"\n", STATUS_BAD_COMMAND_LINE},
+      {{"-h"}, "tracewright: invalid option \"-h\"\n", kBad},
+      {{"--foo", "a.txt"}, "tracewright: invalid option \"--foo\"\n", kBad},
       {{"-h", "-b", "x", "a.txt"},
        "tracewright: invalid option \"-h\"\n"
        "tracewright: invalid argument \"x\" to option -b|--buffer=<n>\n",
-       STATUS_BAD_COMMAND_LINE},
+       kBad},
       {{"-b", "99999999999", "a.txt"},
        "tracewright: integer overflow at option -b|--buffer=<n> (99999999999 is too large)\n",
-       STATUS_BAD_COMMAND_LINE},
-      {{"a.txt", "-X", "-X"}, "tracewright: extraneous option -X|--no-append-root\n",
-       STATUS_BAD_COMMAND_LINE},
-      {{"-d"}, no_inputs, STATUS_BAD_COMMAND_LINE},
+       kBad},
+      {{"a.txt", "-X", "-X"}, "tracewright: extraneous option -X|--no-append-root\n", kBad},
+      {{"-d"}, no_inputs, kBad},
       // The checks: output directory first, then the inputs.
-      {{"-O", "out", "a.txt"}, bad_out, STATUS_BAD_COMMAND_LINE},
-      {{"-O", "file", "a.txt"}, "tracewright: invalid output directory: \"file\"\n",
-       STATUS_BAD_COMMAND_LINE},
-      {{"-O", "", "a.txt"}, "tracewright: invalid output directory: \"\"\n",
-       STATUS_BAD_COMMAND_LINE},
-      {{"-O", "a.txt/", "a.txt"}, "tracewright: invalid output directory: \"a.txt/\"\n",
-       STATUS_BAD_COMMAND_LINE},
-      {{"a.txt", "./b.txt"}, bad_root, STATUS_BAD_COMMAND_LINE},
-      {{"a.txt", "--output-directory=out", "sub/b.txt"}, bad_out + bad_root,
-       STATUS_BAD_COMMAND_LINE},
-      {{"-O", "out"}, bad_out + no_inputs, STATUS_BAD_COMMAND_LINE},
+      {{"-O", "out", "a.txt"}, bad_out, kBad},
+      {{"-O", "file", "a.txt"}, "tracewright: invalid output directory: \"file\"\n", kBad},
+      {{"a.txt", "./b.txt"}, bad_root, kBad},
+      {{"a.txt", "--output-directory=out", "sub/b.txt"}, bad_out + bad_root, kBad},
+      {{"-O", "out"}, bad_out + no_inputs, kBad},
       // A bad verbosity only counts once the command line is otherwise clean.
-      {{"a.txt", "sub/b.txt", "--verbosity=9"}, bad_root, STATUS_BAD_COMMAND_LINE},
+      {{"a.txt", "sub/b.txt", "--verbosity=9"}, bad_root, kBad},
   };
   for (const auto& row : rows) {
     ToolRun run = run_tool({.args = row.args, .working_directory = dir.path()});
-    SCOPED_TRACE(row.args.front() + " ... " + row.args.back());
+    SCOPED_TRACE(row.args.empty() ? "(none)" : row.args.front() + " ... " + row.args.back());
     EXPECT_EQ(run.out, row.out);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, row.status);
   }
+  ToolRun bare = run_tool({.empty_argv = true});
+  EXPECT_EQ(bare.out, usage_1);
+  EXPECT_EQ(bare.status, 0);
 }
 
 // The message of a one-line error log, or the whole text when it is not one.
@@ -175,94 +146,64 @@ TEST(CommandLineInputRoot, UnopenableRootEndsWithNotFoundAndOneErrorLine) {
   }
 }
 
-TEST(CommandLineInputRoot, UnreadableWorkingDirectoryFailsOnlyRelativeInputs) {
+TEST(CommandLineInputRoot, UnreadableWorkingDirectoryFailsRelativeInputs) {
   TempDir dir;
   dir.make_dir("gone");
-  ToolCall call{.args = {"a.txt"},
-                .working_directory = dir.path() + "/gone",
-                .remove_working_directory = true};
-  ToolRun relative = run_tool(call);
-  EXPECT_EQ(relative.out,
+  ToolRun run = run_tool({.args = {"a.txt"},
+                          .working_directory = dir.path() + "/gone",
+                          .remove_working_directory = true});
+  EXPECT_EQ(run.out,
             "tracewright: cannot read the working directory for relative input "
             "file(s)/folder(s)\n");
-  EXPECT_EQ(relative.status, STATUS_BAD_COMMAND_LINE);
-
-  // An absolute input gets past the command line and fails on its folder.
-  dir.make_dir("gone");
-  call.args = {dir.path() + "/missing/a.txt"};
-  ToolRun absolute = run_tool(call);
-  EXPECT_EQ(absolute.out, "");
-  EXPECT_EQ(error_message(absolute.err),
-            "Could not open input folder \"" + dir.path() + "/missing\"\n");
-  EXPECT_EQ(absolute.status, STATUS_NOT_FOUND);
+  EXPECT_EQ(run.status, STATUS_BAD_COMMAND_LINE);
 }
 
-// In process: what a clean command line leaves in the configuration.
-class ParseCommandLine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_threshold_ = log_output_level;
-    dir_.make_dir("logs");
-    dir_.make_dir("out");
-  }
-  void TearDown() override { log_set_output_level(saved_threshold_); }
-  // Parses into a fresh configuration; the status stays 77 unless set.
-  bool parse(std::vector<std::string> args) {
-    config_.reset(config_create());
-    status_ = 77;
-    args.insert(args.begin(), "tracewright");
-    std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    return config_ != nullptr &&
-           parse_command_line(config_.get(), static_cast<int>(args.size()), argv.data(), &status_);
-  }
+// In process: parses a clean command line into a fresh configuration.
+static ConfigPtr parse(std::vector<std::string> args) {
+  ConfigPtr config(config_create());
+  args.insert(args.begin(), "tracewright");
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  int status = 77;
+  const int argc = static_cast<int>(args.size());
+  EXPECT_TRUE(parse_command_line(config.get(), argc, argv.data(), &status));
+  EXPECT_EQ(status, 77);  // untouched on success
+  return config;
+}
 
-  TempDir dir_;
-  const std::string logs_ = dir_.path() + "/logs";
-  const std::string out_ = dir_.path() + "/out";
-  ConfigPtr config_;
-  int status_ = 0;
-  int32_t saved_threshold_ = 0;
-};
+TEST(ParseCommandLine, StoresTheOptionsAndSetsTheThresholdFromTheVerbosity) {
+  const int32_t saved_threshold = log_output_level;
+  TempDir dir;
+  dir.make_dir("logs");
+  dir.make_dir("out");
+  const std::string logs = dir.file("logs");
+  const std::string out = dir.file("out");
 
-TEST_F(ParseCommandLine, DefaultsWithoutOptions) {
-  ASSERT_TRUE(parse({logs_}));
-  EXPECT_EQ(status_, 77);
-  EXPECT_FALSE(config_->options.delete_converted);
-  EXPECT_FALSE(config_->options.no_append_root);
-  EXPECT_FALSE(config_->options.non_interactive);
-  EXPECT_EQ(config_->options.buffer_size, -1);
-  EXPECT_EQ(config_->output_directory, "");
-  EXPECT_EQ(config_->input_root, dir_.path());
-  EXPECT_EQ(config_->inputs, std::vector<std::string>{"logs"});
-  ASSERT_NE(config_->input_fs, nullptr);
-  EXPECT_EQ(config_->input_fs->root, dir_.path());
-  EXPECT_EQ(config_->output_fs, config_->input_fs);
+  ConfigPtr plain = parse({logs});
+  const ConversionOptions& defaults = plain->options;
+  EXPECT_FALSE(defaults.delete_converted || defaults.no_append_root || defaults.non_interactive);
+  EXPECT_EQ(defaults.buffer_size, -1);
+  ASSERT_NE(plain->input_fs, nullptr);
+  EXPECT_EQ(plain->input_fs->root, dir.path());
+  EXPECT_EQ(plain->output_fs, plain->input_fs);
   EXPECT_EQ(log_output_level, LOG_ERROR);
-}
 
-TEST_F(ParseCommandLine, OptionsAreStored) {
-  ASSERT_TRUE(parse({"-d", "-X", "--non-interactive", "-b", "0x10", "-O", out_, "-i", logs_, out_}));
-  EXPECT_TRUE(config_->options.delete_converted);
-  EXPECT_TRUE(config_->options.no_append_root);
-  EXPECT_TRUE(config_->options.non_interactive);
-  EXPECT_EQ(config_->options.buffer_size, 16);
-  EXPECT_EQ(config_->inputs, (std::vector<std::string>{"logs", "out"}));
-  EXPECT_EQ(config_->output_directory, out_);
-  ASSERT_NE(config_->output_fs, nullptr);
-  EXPECT_NE(config_->output_fs, config_->input_fs);
-  EXPECT_EQ(config_->output_fs->root, out_);
+  ConfigPtr full =
+      parse({"-d", "-X", "--non-interactive", "-b", "0x10", "-O", out, "-i", logs, logs});
+  const ConversionOptions& given = full->options;
+  EXPECT_TRUE(given.delete_converted && given.no_append_root && given.non_interactive);
+  EXPECT_EQ(given.buffer_size, 16);
+  EXPECT_EQ(full->inputs, (std::vector<std::string>{"logs", "logs"}));
+  ASSERT_NE(full->output_fs, nullptr);
+  EXPECT_EQ(full->output_fs->root, out);
+  EXPECT_EQ(parse({"--buffer=-5", logs})->options.buffer_size, -5);
 
-  ASSERT_TRUE(parse({"--buffer=-5", logs_}));
-  EXPECT_EQ(config_->options.buffer_size, -5);
-}
-
-TEST_F(ParseCommandLine, VerbositySetsTheThreshold) {
   const int32_t expected[] = {LOG_FATAL, LOG_ERROR, LOG_WARN, LOG_INFO, LOG_VERBOSE, LOG_VERBOSE};
   for (int verbosity = 0; verbosity <= 5; ++verbosity) {
     log_set_output_level(0);
-    ASSERT_TRUE(parse({"--verbosity=" + std::to_string(verbosity), logs_}));
+    parse({"--verbosity=" + std::to_string(verbosity), logs});
     EXPECT_EQ(log_output_level, expected[verbosity]) << "verbosity " << verbosity;
   }
+  log_set_output_level(saved_threshold);
 }

