@@ -57,7 +57,7 @@ TEST(BusMessageCopy, CopiesCarryEveryFieldButKindAndPointDataBytesAtTheirOwnPayl
     bus_message_copy_can(&source, &can);
     EXPECT_EQ(can_fields(can), can_fields(source));
     EXPECT_EQ(can.Kind, 0xEEEEEEEEu);
-    EXPECT_EQ(can.DataBytes, can.CAN.Payload);
+    ASSERT_EQ(can.DataBytes, can.CAN.Payload);
 
     source.Kind = LIN_Frame;
     source.LIN = LinTail{1, 2, 7, {0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7}};
@@ -67,7 +67,7 @@ TEST(BusMessageCopy, CopiesCarryEveryFieldButKindAndPointDataBytesAtTheirOwnPayl
     bus_message_copy_lin(&source, &lin);
     EXPECT_EQ(lin_fields(lin), lin_fields(source));
     EXPECT_EQ(lin.Kind, 0xEEEEEEEEu);
-    EXPECT_EQ(lin.DataBytes, lin.LIN.Payload);
+    ASSERT_EQ(lin.DataBytes, lin.LIN.Payload);
 
     // Overwriting the source's tail leaves both copies alone.
     memset(static_cast<void*>(&source.CAN), 0, sizeof source.CAN);
