@@ -3,48 +3,39 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-static std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+static std::string read_back(FILE* file) {
+  std::string text;
+  rewind(file);
+  char chunk[4096];
+  for (size_t n; (n = fread(chunk, 1, sizeof chunk, file)) > 0;) text.append(chunk, n);
+  fclose(file);
+  return text;
 }
 
 ToolRun run_tool(const ToolCall& call) {
-  TempDir capture;
-  const std::string out_path = capture.path() + "/stdout";
-  const std::string err_path = capture.path() + "/stderr";
-
   // Everything the child needs is prepared before the fork: only
   // async-signal-safe calls run between fork and exec.
   std::string name = TRACEWRIGHT_BINARY;
   std::vector<std::string> args = call.args;
   std::vector<char*> argv;
-  if (!call.empty_argv) {
-    argv.push_back(name.data());
-    for (std::string& arg : args) argv.push_back(arg.data());
-  }
+  if (!call.empty_argv) argv.push_back(name.data());
+  for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   char* envp[] = {nullptr};
+  const char* cwd = call.working_directory.empty() ? nullptr : call.working_directory.c_str();
+  FILE* out = tmpfile();
+  FILE* err = tmpfile();
+  int out_fd = out != nullptr ? fileno(out) : -1;
+  int err_fd = err != nullptr ? fileno(err) : -1;
 
   pid_t child = fork();
   if (child == 0) {
-    int out_fd = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err_fd = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (out_fd < 0 || err_fd < 0 || dup2(out_fd, 1) < 0 || dup2(err_fd, 2) < 0) _exit(250);
-    if (!call.working_directory.empty()) {
-      if (chdir(call.working_directory.c_str()) != 0) _exit(251);
-      if (call.remove_working_directory && rmdir(call.working_directory.c_str()) != 0) _exit(252);
-    }
+    if (cwd != nullptr && chdir(cwd) != 0) _exit(251);
+    if (cwd != nullptr && call.remove_working_directory && rmdir(cwd) != 0) _exit(252);
     execve(TRACEWRIGHT_BINARY, argv.data(), envp);
     _exit(253);
   }
@@ -52,16 +43,10 @@ ToolRun run_tool(const ToolCall& call) {
   int wait_status = 0;
   if (child < 0 || waitpid(child, &wait_status, 0) != child) {
     ADD_FAILURE() << "could not run " << TRACEWRIGHT_BINARY;
-    return run;
+  } else if (WIFEXITED(wait_status)) {
+    run.status = WEXITSTATUS(wait_status);
   }
-  if (WIFEXITED(wait_status)) run.status = WEXITSTATUS(wait_status);
-  run.out = read_file(out_path);
-  run.err = read_file(err_path);
+  if (out != nullptr) run.out = read_back(out);
+  if (err != nullptr) run.err = read_back(err);
   return run;
-}
-
-ToolRun run_tool(const std::vector<std::string>& args) {
-  ToolCall call;
-  call.args = args;
-  return run_tool(call);
 }

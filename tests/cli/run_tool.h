@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "support/temp_dir.h"
-
 struct ToolRun {
   std::string out;  ///< standard output, byte for byte
   std::string err;  ///< standard error, byte for byte
@@ -15,8 +13,8 @@ struct ToolRun {
 };
 
 struct ToolCall {
-  std::vector<std::string> args;  ///< the arguments after the tool name
-  std::string working_directory;  ///< empty: the test's own
+  std::vector<std::string> args{};  ///< the arguments after the tool name
+  std::string working_directory{};  ///< empty: the test's own
   /// Removes the (empty) working directory after entering it, so that the
   /// child cannot read it back.
   bool remove_working_directory = false;
@@ -25,6 +23,5 @@ struct ToolCall {
 };
 
 ToolRun run_tool(const ToolCall& call);
-ToolRun run_tool(const std::vector<std::string>& args);
 
 #endif  // TRACEWRIGHT_TESTS_CLI_RUN_TOOL_H_

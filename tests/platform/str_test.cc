@@ -6,21 +6,11 @@
 
 #include <string>
 
-TEST(StrAppendPrintf, AppendsPrecisionLimitedTextAfterTheOldText) {
+TEST(StrAppendPrintf, AppendsAfterTheOldText) {
   std::string s = "dir=";
   str_append_printf(&s, "%.*s/%s", 3, "abcdef", "x");
-  EXPECT_EQ(s, "dir=abc/x");
-}
-
-TEST(StrAppendPrintf, GrowsForLongTextsAndAppendsNothingForEmptyOnes) {
-  std::string s = "head";
-  std::string long_text(1000, 'L');
-  str_append_printf(&s, "%s|%d", long_text.c_str(), 42);
-  EXPECT_EQ(s, "head" + long_text + "|42");
   str_append_printf(&s, "%s", "");
-  EXPECT_EQ(s.size(), 4u + 1000u + 3u);
-  str_append_printf(&s, " %4d", 2021);
-  EXPECT_EQ(s.substr(s.size() - 5), " 2021");
+  EXPECT_EQ(s, "dir=abc/x");
   EXPECT_EQ(s.c_str()[s.size()], '\0');
 }
 
@@ -29,7 +19,7 @@ TEST(StrAppendStbsp, TextsAroundTheSpareCapacityArriveWhole) {
   // storage left behind the old text: the first format attempt either fits
   // or must be repeated after growing.
   for (size_t old_length = 0; old_length < 40; ++old_length) {
-    for (int delta = -2; delta <= 2; ++delta) {
+    for (int delta : {-2, -1, 0, 1, 2, 3000}) {
       std::string s(old_length, 'o');
       long length = static_cast<long>(s.capacity() - s.size()) + delta;
       if (length < 0) continue;
@@ -42,56 +32,22 @@ TEST(StrAppendStbsp, TextsAroundTheSpareCapacityArriveWhole) {
   }
 }
 
-TEST(StrAppendStbsp, FormatsNumbersTheStbWay) {
-  std::string s = "x";
-  str_append_stbsp(&s, "% 11.6f|", 3.14159265);
-  str_append_stbsp(&s, "% 11.6f|", -0.5);
-  str_append_stbsp(&s, "% 12.6f %d %x  %s d %d ", 1.25, 1, 0x3c, "Rx", 8);
-  str_append_stbsp(&s, "%8X|", 0x1FFFFFFFu);
-  EXPECT_EQ(s, "x   3.141593|  -0.500000|    1.250000 1 3c  Rx d 8 1FFFFFFF|");
-}
-
-TEST(StrAppendStbsp, LongTextPastCapacityAndEmptyText) {
-  std::string s = "start ";
-  s.shrink_to_fit();
-  std::string long_text(3000, 'z');
-  str_append_stbsp(&s, "%s %d", long_text.c_str(), -7);
-  EXPECT_EQ(s, "start " + long_text + " -7");
-  size_t before = s.size();
-  str_append_stbsp(&s, "%s", "");
-  EXPECT_EQ(s.size(), before);
-  EXPECT_EQ(s.c_str()[s.size()], '\0');
-}
-
 TEST(StrAppendHex, UpperCasePairsSingleSpacedWithoutTrailingSpace) {
-  struct Row {
+  const struct {
     std::string prefix;
     std::basic_string<uint8_t> bytes;
     std::string expected;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"d 3 ", {0x00, 0x0F, 0xA0}, "d 3 00 0F A0"},
-      {"", {0x01, 0xAB, 0xFF}, "01 AB FF"},
-      {"x ", {0x7E}, "x 7E"},
+      {"", {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}, "01 23 45 67 89 AB CD EF"},
+      {"", {0xFE, 0xDC, 0xBA, 0x98, 0x76, 0x54, 0x32, 0x10}, "FE DC BA 98 76 54 32 10"},
       // No bytes: the blank that ends the line format is taken back.
       {"d 0 ", {}, "d 0"},
       {"", {}, ""},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     std::string s = row.prefix;
     str_append_hex(&s, row.bytes.data(), row.bytes.size());
     EXPECT_EQ(s, row.expected) << "prefix: '" << row.prefix << "'";
   }
-}
-
-TEST(StrAppendHex, EveryByteValueGetsItsTwoDigits) {
-  std::basic_string<uint8_t> bytes;
-  for (int b = 0; b < 256; ++b) bytes.push_back(static_cast<uint8_t>(b));
-  std::string s;
-  str_append_hex(&s, bytes.data(), bytes.size());
-  ASSERT_EQ(s.size(), 256u * 3 - 1);
-  EXPECT_EQ(s.substr(0, 11), "00 01 02 03");
-  EXPECT_EQ(s.substr(3 * 0x9A, 2), "9A");
-  EXPECT_EQ(s.substr(3 * 0xC5, 2), "C5");
-  EXPECT_EQ(s.substr(s.size() - 5), "FE FF");
 }
