@@ -121,4 +121,3 @@ void log_reset_for_testing() {
 
 void log_local_time_for_testing(time_t second, struct tm* out) { local_time_of(second, out); }
 
-uint32_t log_time_guard_for_testing() { return g_time_guard.load(std::memory_order_acquire); }

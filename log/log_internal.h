@@ -14,8 +14,4 @@ void log_reset_for_testing();
 /// The cached local-time lookup of log_write, for a given second.
 void log_local_time_for_testing(time_t second, struct tm* out);
 
-/// The time cache's guard word: reader count in bits 0-29, stale bit 30,
-/// writer bit 31.
-uint32_t log_time_guard_for_testing();
-
 #endif  // TRACEWRIGHT_LOG_LOG_INTERNAL_H_
