@@ -294,13 +294,8 @@ void text_log_compose_time_text(const TextLogReader* reader, const char* field, 
   compose_field_part(field, text, keep);
 }
 
-void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
-                                        uint32_t* milliseconds) {
-  unsigned int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
-  (void)sscanf(text, "%4u%2u%2u%2u%2u%2u%3u", &year, &month, &day, &hour, &minute, &second,
-               &millisecond);
-  // Unsigned arithmetic wraps, and the conversion to int is modular, so
-  // even a signed component ("-5") gives defined calendar fields.
+struct tm text_log_calendar_fields(unsigned year, unsigned month, unsigned day, unsigned hour,
+                                   unsigned minute, unsigned second) {
   struct tm fields {};
   fields.tm_year = static_cast<int>(year - 1900u);
   fields.tm_mon = static_cast<int>(month - 1u);
@@ -308,6 +303,15 @@ void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
   fields.tm_hour = static_cast<int>(hour);
   fields.tm_min = static_cast<int>(minute);
   fields.tm_sec = static_cast<int>(second);
+  return fields;
+}
+
+void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
+                                        uint32_t* milliseconds) {
+  unsigned int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = 0;
+  (void)sscanf(text, "%4u%2u%2u%2u%2u%2u%3u", &year, &month, &day, &hour, &minute, &second,
+               &millisecond);
+  struct tm fields = text_log_calendar_fields(year, month, day, hour, minute, second);
   *seconds = static_cast<int64_t>(timegm(&fields));
   *milliseconds = millisecond;
 }

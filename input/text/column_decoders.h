@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <string_view>
 
 #include "input/text/text_log_reader.h"
@@ -55,6 +56,12 @@ void text_log_decode_length_reference(TextLogReader* reader, const char* field,
                                       BusMessage* record);
 void text_log_decode_data_reference(TextLogReader* reader, const char* field,
                                     BusMessage* record);
+
+/// Calendar fields for timegm or mktime from the components as read.
+/// Unsigned arithmetic wraps and the conversion to int is modular, so even a
+/// signed component ("-5") gives defined fields.
+struct tm text_log_calendar_fields(unsigned year, unsigned month, unsigned day, unsigned hour,
+                                   unsigned minute, unsigned second);
 
 /// Writes the 17 digits (and a NUL) that date a record: the template
 /// "19700101000000000", its front overwritten by the first 17 characters of

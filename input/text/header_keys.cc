@@ -3,6 +3,7 @@
 // pass of text_log_open runs every line through the whole table.
 #include "input/text/header_keys.h"
 
+#include "input/text/column_decoders.h"
 #include "input/text/text_log_reader.h"
 #include "platform/stream.h"
 
@@ -57,13 +58,7 @@ static void handle_split_no(TextLogReader* reader, const char* value) {
 static void handle_time(TextLogReader* reader, const char* value) {
   unsigned int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
   (void)sscanf(value, "%4u%2u%2uT%2u%2u%2u", &year, &month, &day, &hour, &minute, &second);
-  struct tm fields {};
-  fields.tm_year = static_cast<int>(year - 1900u);
-  fields.tm_mon = static_cast<int>(month - 1u);
-  fields.tm_mday = static_cast<int>(day);
-  fields.tm_hour = static_cast<int>(hour);
-  fields.tm_min = static_cast<int>(minute);
-  fields.tm_sec = static_cast<int>(second);
+  struct tm fields = text_log_calendar_fields(year, month, day, hour, minute, second);
   // The logger writes its wall clock without a zone; summer time is never
   // applied to it.
   fields.tm_isdst = 0;
