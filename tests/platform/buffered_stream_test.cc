@@ -149,7 +149,6 @@ TEST(BufferedStream, ClosesTheInnerStreamOnlyWhenItOwnsIt) {
   EXPECT_EQ(std::string(bytes, 3), "xyz");
   EXPECT_EQ(stream_close(borrowing), 0);
   EXPECT_FALSE(calls.closed);
-  EXPECT_EQ(stream_seek(inner.get(), 1, 0), 1);
 
   // An owned inner stream is closed, and its failure reported.
   ShortWriteRecord record;
@@ -164,7 +163,6 @@ TEST(BufferedStream, InnerStreamThatCannotReadOrIsMissingDeliversNothing) {
   StreamPtr write_only(buffered_stream_create(short_write_stream_create(0, &record), true, 8));
   StreamPtr none(buffered_stream_create(nullptr, true, 8));
   for (Stream* stream : {write_only.get(), none.get()}) {
-    ASSERT_NE(stream, nullptr);
     char byte = 'x';
     EXPECT_EQ(stream_read(stream, &byte, 1), 0);
     EXPECT_EQ(byte, 'x');

@@ -74,15 +74,16 @@ TEST(TextLogReadHeader, EachKeyFollowsItsValueRule) {
 TEST(TextLogReadHeader, TimeIsReadAsLocalTimeWithoutSummerTime) {
   const char* saved = getenv("TZ");
   std::string old = saved != nullptr ? saved : "";
-  setenv("TZ", "UTC0", 1);
-  tzset();
-  EXPECT_DOUBLE_EQ(read_header("# Time: 20240315T101500\n").HeaderTime, 1710497700.0);
+  auto header_time = [](const char* zone, const char* text) {
+    setenv("TZ", zone, 1);
+    tzset();
+    return read_header(text).HeaderTime;
+  };
+  EXPECT_DOUBLE_EQ(header_time("UTC0", "# Time: 20240315T101500\n"), 1710497700.0);
   // What follows the time is ignored.
-  EXPECT_DOUBLE_EQ(read_header("# Time: 20240315T101500 and more\n").HeaderTime, 1710497700.0);
+  EXPECT_DOUBLE_EQ(header_time("UTC0", "# Time: 20240315T101500 and more\n"), 1710497700.0);
   // Two hours east of UTC: the same wall clock is two hours earlier.
-  setenv("TZ", "XYZ-2", 1);
-  tzset();
-  EXPECT_DOUBLE_EQ(read_header("# Time: 20240315T101500\n").HeaderTime, 1710490500.0);
+  EXPECT_DOUBLE_EQ(header_time("XYZ-2", "# Time: 20240315T101500\n"), 1710490500.0);
   if (saved != nullptr) {
     setenv("TZ", old.c_str(), 1);
   } else {

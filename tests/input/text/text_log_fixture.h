@@ -35,18 +35,12 @@ inline std::string record_text(const BusMessage& record) {
 /// separated by blanks. HeaderTime is left out: it depends on the time zone.
 inline std::string header_text(const TextLogReader& r) {
   std::string text;
-  auto add = [&text](const char* name, const std::string& value) {
-    text += (text.empty() ? "" : " ") + std::string(name) + "=" + value;
+  auto add = [&text](const char* name, bool set, const std::string& value) {
+    if (set) text += (text.empty() ? "" : " ") + std::string(name) + "=" + value;
   };
-  auto number = [&add](const char* name, int64_t value) {
-    if (value != 0) add(name, std::to_string(value));
-  };
-  auto word = [&add](const char* name, const char* value) {
-    if (value[0] != '\0') add(name, value);
-  };
-  auto character = [&add](const char* name, char value) {
-    if (value != '\0') add(name, std::string(1, value));
-  };
+  auto number = [&add](const char* name, int64_t v) { add(name, v != 0, std::to_string(v)); };
+  auto word = [&add](const char* name, const char* v) { add(name, v[0] != '\0', v); };
+  auto character = [&add](const char* name, char v) { add(name, v != '\0', std::string(1, v)); };
   number("LoggerType", r.LoggerType);
   word("HwRev", r.HwRev);
   word("FwRev", r.FwRev);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -62,16 +63,11 @@ static std::string slots_of(const TextLogReader* reader) {
   return text;
 }
 
-static std::string replace_all(std::string text, const std::string& from, const std::string& to) {
-  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-    text.replace(at, from.size(), to);
-  }
-  return text;
-}
-
 TEST(TextLogReader, WorkedExampleGivesItsHeaderSlotsAndRecordsWhateverTheLineEnds) {
   const std::string lf = kWorkedExample;
-  for (const std::string& text : {lf, replace_all(lf, "\n", "\r\n"), lf.substr(0, lf.size() - 1)}) {
+  std::string crlf;
+  for (char c : lf) crlf += c == '\n' ? "\r\n" : std::string(1, c);
+  for (const std::string& text : {lf, crlf, lf.substr(0, lf.size() - 1)}) {
     OpenLog log(text);
     ASSERT_NE(log.reader, nullptr);
     EXPECT_EQ(header_text(*log.reader),
@@ -184,49 +180,40 @@ TEST(TextLogNext, TimestampReferenceBelongsToEachFile) {
             "1710497710.000 0 ide0 dir0 dlc0 -\n1710497720.000 0 ide0 dir0 dlc0 -\n");
 }
 
-// A log of records `period` seconds apart over `span` seconds from the
-// header time 10:15:00, each timestamp written by `field` from the time of
-// day in seconds and its milliseconds. Checks every decoded time.
-template <typename FieldWriter>
-static void expect_times_across_wraps(int time_format, int period, int span,
-                                      uint32_t expected_offset, FieldWriter field) {
+TEST(TextLogNext, ShortTimesWrapAtEveryStepOfTheirFormat) {
   constexpr int64_t kStart = 1710497700;  // 2024-03-15 10:15:00 UTC
   constexpr int kStartOfDay = 10 * 3600 + 15 * 60;
-  std::string text = header(time_format) + "Timestamp;ID\n";
-  std::string expected;
-  for (int elapsed = 0; elapsed < span; elapsed += period) {
-    int milliseconds = (elapsed * 37) % 1000;
-    text += field((kStartOfDay + elapsed) % 86400, milliseconds) + ";1\n";
-    char record[64];
-    snprintf(record, sizeof record, "%lld.%03d 1 ide0 dir0 dlc0 -\n",
-             static_cast<long long>(kStart + elapsed), milliseconds);
-    expected += record;
+  const struct {
+    int time_format;
+    int period;  // seconds between records, over `span` seconds
+    int span;
+    bool dot;      // a "." before the milliseconds
+    size_t width;  // the end of "hh:mm:ss.mmm" that is written
+    uint32_t rollover;
+  } rows[] = {
+      {1, 7, 5 * 60, true, 6, 4 * 60},  // seconds only: every minute
+      {1, 7, 5 * 60, false, 5, 4 * 60},
+      {2, 97, 3 * 3600, true, 9, 3 * 3600},  // minutes and seconds: every hour
+      {3, 3 * 3600 + 17 * 60, 3 * 86400, true, 12, 3 * 86400},  // times of day: every midnight
+  };
+  for (const auto& row : rows) {
+    std::string text = header(row.time_format) + "Timestamp;ID\n";
+    std::string expected;
+    for (int elapsed = 0; elapsed < row.span; elapsed += row.period) {
+      int t = (kStartOfDay + elapsed) % 86400;
+      int ms = (elapsed * 37) % 1000;
+      char field[32];
+      snprintf(field, sizeof field, "%02d:%02d:%02d%s%03d", t / 3600, t % 3600 / 60, t % 60,
+               row.dot ? "." : "", ms);
+      text += std::string(field + strlen(field) - row.width) + ";1\n";
+      char record[64];
+      snprintf(record, sizeof record, "%lld.%03d 1 ide0 dir0 dlc0 -\n",
+               static_cast<long long>(kStart + elapsed), ms);
+      expected += record;
+    }
+    OpenLog log(text);
+    ASSERT_NE(log.reader, nullptr);
+    EXPECT_EQ(log.records(), expected) << "time format " << row.time_format;
+    EXPECT_EQ(log.reader->RolloverOffset, row.rollover);
   }
-  OpenLog log(text);
-  ASSERT_NE(log.reader, nullptr);
-  EXPECT_EQ(log.records(), expected) << "time format " << time_format;
-  EXPECT_EQ(log.reader->RolloverOffset, expected_offset);
-}
-
-TEST(TextLogNext, ShortTimesWrapAtEveryStepOfTheirFormat) {
-  char text[32];
-  // Seconds only, with and without separator: every minute.
-  expect_times_across_wraps(1, 7, 5 * 60, 4 * 60, [&](int time_of_day, int ms) {
-    snprintf(text, sizeof text, "%02d.%03d", time_of_day % 60, ms);
-    return std::string(text);
-  });
-  expect_times_across_wraps(1, 7, 5 * 60, 4 * 60, [&](int time_of_day, int ms) {
-    snprintf(text, sizeof text, "%02d%03d", time_of_day % 60, ms);
-    return std::string(text);
-  });
-  // Minutes and seconds: every hour.
-  expect_times_across_wraps(2, 97, 3 * 3600, 3 * 3600, [&](int time_of_day, int ms) {
-    snprintf(text, sizeof text, "%02d:%02d.%03d", time_of_day % 3600 / 60, time_of_day % 60, ms);
-    return std::string(text);
-  });
-  // Times of day: every midnight.
-  expect_times_across_wraps(3, 3 * 3600 + 17 * 60, 3 * 86400, 3 * 86400, [&](int t, int ms) {
-    snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", t / 3600, t % 3600 / 60, t % 60, ms);
-    return std::string(text);
-  });
 }

@@ -11,6 +11,7 @@
 #include "platform/filesystem.h"
 #include "platform/stream.h"
 #include "support/log_capture.h"
+#include "support/short_write_stream.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -41,6 +42,10 @@ static const std::string kFooter = "End Triggerblock\n";
 // The constant tail of a CANFD line after its data bytes, flags column 0.
 static const std::string kTail =
     "        0    0        0        0        0        0        0        0\n";
+// The lines of CanFrame{} and LinFrame{}.
+static const std::string kCanLine =
+    "   0.000000 CANFD   1 Rx        001                                   0 0 0  0" + kTail;
+static const std::string kLinLine = "    0.000000 1 1  Rx d 0\n";
 
 namespace {
 
@@ -99,75 +104,37 @@ static bool feed(OutputPlugin* writer, const Frame& frame) {
 }
 
 // ---------------------------------------------------------------------------
-// A filesystem in memory whose streams can be told to write short or to fail
-// their close, and which records what is opened and removed.
+// A filesystem in memory whose files can be told to take only so many bytes,
+// to fail their close or not to open, and which records what is opened and
+// removed.
 
 namespace {
 
 struct ScriptedFileSystem : FileSystem {
-  std::map<std::string, std::string> files;    ///< what exists now
-  std::vector<std::string> opened;             ///< every open, in order
-  std::map<std::string, std::string> removed;  ///< contents at removal
-  std::set<std::string> unopenable;
-  /// Per path: the 0-based numbers of the write calls that come out short.
-  std::map<std::string, std::set<int>> short_writes;
+  std::map<std::string, int64_t> limits;  ///< bytes a file takes; -1: it does not open
   std::map<std::string, int32_t> close_results;
-  std::map<std::string, int> write_calls;
-};
-
-struct ScriptedStream : Stream {
-  ScriptedFileSystem* fs;
-  std::string path;
+  std::map<std::string, ShortWriteRecord> written;  ///< what each opened file took
+  std::vector<std::string> opened;
+  std::set<std::string> removed;
 };
 
 }  // namespace
 
-static int64_t scripted_write(Stream* stream, const void* source, int64_t count) {
-  auto* self = static_cast<ScriptedStream*>(stream);
-  int call = self->fs->write_calls[self->path]++;
-  int64_t accepted = count;
-  if (self->fs->short_writes[self->path].count(call) != 0) accepted = count > 0 ? count - 1 : 0;
-  self->fs->files[self->path].append(static_cast<const char*>(source),
-                                     static_cast<size_t>(accepted));
-  return accepted;
-}
-
-static int32_t scripted_close(Stream* stream) {
-  auto* self = static_cast<ScriptedStream*>(stream);
-  int32_t result = self->fs->close_results[self->path];
-  delete self;
-  return result;
-}
-
-static const StreamOps kScriptedStreamOps = {
-    .read = nullptr,  // the writer only writes
-    .write = scripted_write,
-    .tell = nullptr,
-    .seek = nullptr,
-    .close = scripted_close,
-    .borrow = nullptr,  // written only
-};
-
 static bool scripted_remove(FileSystem* fs, std::string_view path) {
   auto* self = static_cast<ScriptedFileSystem*>(fs);
-  auto it = self->files.find(std::string(path));
-  if (it == self->files.end()) return false;
-  self->removed[it->first] = it->second;
-  self->files.erase(it);
-  return true;
+  return self->written.count(std::string(path)) != 0 &&
+         self->removed.insert(std::string(path)).second;
 }
 
 static Stream* scripted_open(FileSystem* fs, std::string_view path, int32_t) {
   auto* self = static_cast<ScriptedFileSystem*>(fs);
   std::string key(path);
   self->opened.push_back(key);
-  if (self->unopenable.count(key) != 0) return nullptr;
-  self->files[key].clear();
-  auto* stream = new ScriptedStream;
-  stream->ops = &kScriptedStreamOps;
-  stream->fs = self;
-  stream->path = key;
-  return stream;
+  auto limit = self->limits.find(key);
+  if (limit != self->limits.end() && limit->second < 0) return nullptr;
+  self->written[key] = ShortWriteRecord{};
+  return short_write_stream_create(limit != self->limits.end() ? limit->second : INT64_MAX,
+                                   &self->written[key], self->close_results[key]);
 }
 
 static const FileSystemOps kScriptedFileSystemOps = {
@@ -207,13 +174,16 @@ class AscWriterTest : public ::testing::Test {
   }
   bool new_file() { return asc_writer_new_file(writer_.get(), kOutputPath, kStemLength, nullptr); }
   bool end_file() { return asc_writer_end_file(writer_.get(), kOutputPath, kStemLength); }
+  /// The bytes of a file that was written and not removed.
   std::string file(const std::string& name) const {
-    auto it = fs_.files.find("out/" + name);
-    return it == fs_.files.end() ? "<missing>" : it->second;
+    auto it = fs_.written.find("out/" + name);
+    bool kept = it != fs_.written.end() && fs_.removed.count(it->first) == 0;
+    return kept ? it->second.bytes : "<missing>";
   }
+  /// The bytes a file held when it was removed.
   std::string removed(const std::string& name) const {
-    auto it = fs_.removed.find("out/" + name);
-    return it == fs_.removed.end() ? "<not removed>" : it->second;
+    return fs_.removed.count("out/" + name) == 0 ? "<not removed>"
+                                                   : fs_.written.at("out/" + name).bytes;
   }
 
   ScriptedFileSystem fs_;
@@ -283,7 +253,7 @@ TEST_F(AscWriterTest, DateLineUsesTwelveHourClockAndPaddedYear) {
     ASSERT_TRUE(end_file());
     EXPECT_EQ(file("logs/00000001_LIN.asc"),
               std::string(row.date) + "\nbase hex  timestamps absolute\nBegin Triggerblock\n" +
-                  "    0.000000 1 1  Rx d 0\n" + kFooter);
+                  kLinLine + kFooter);
   }
 }
 
@@ -347,7 +317,6 @@ TEST_F(AscWriterTest, OnlyPartsWithFramesAreWrittenNamedByTheStem) {
     }
     EXPECT_TRUE(asc_writer_end_file(writer_.get(), row.path, row.stem_length));
     EXPECT_EQ(fs_.opened, row.opened);
-    EXPECT_EQ(fs_.files.size(), row.opened.size());
     EXPECT_TRUE(log.messages().empty());
   }
 }
@@ -369,16 +338,14 @@ TEST_F(AscWriterTest, LostFrameFailsTheWholeFileUntilTheNextOne) {
     EXPECT_FALSE(end_file());
   }
   // A payload longer than its kind holds is refused the same way.
-  ASSERT_TRUE(new_file());
-  BusMessage can{};
-  can.Kind = CAN_DataFrame;
-  can.DataLength = CAN_PAYLOAD_CAPACITY + 1;
-  EXPECT_FALSE(asc_writer_handle_record(writer_.get(), &can));
-  BusMessage lin{};
-  lin.Kind = LIN_Frame;
-  lin.DataLength = LIN_PAYLOAD_CAPACITY + 1;
-  EXPECT_FALSE(asc_writer_handle_record(writer_.get(), &lin));
-  EXPECT_FALSE(end_file());
+  for (uint64_t capacity : {CAN_PAYLOAD_CAPACITY, LIN_PAYLOAD_CAPACITY}) {
+    ASSERT_TRUE(new_file());
+    BusMessage too_long{};
+    too_long.Kind = capacity == LIN_PAYLOAD_CAPACITY ? LIN_Frame : CAN_DataFrame;
+    too_long.DataLength = capacity + 1;
+    EXPECT_FALSE(asc_writer_handle_record(writer_.get(), &too_long));
+    EXPECT_FALSE(end_file());
+  }
   EXPECT_TRUE(fs_.opened.empty());
 
   // new_file frees the blocks of the file before, so its first frame needs
@@ -390,46 +357,42 @@ TEST_F(AscWriterTest, LostFrameFailsTheWholeFileUntilTheNextOne) {
   ASSERT_TRUE(keep(CanFrame{}));
   ASSERT_TRUE(keep(LinFrame{}));
   ASSERT_TRUE(end_file());
-  EXPECT_EQ(file("logs/00000001.asc"),
-            kHeader + "   0.000000 CANFD   1 Rx        001                                   0 0 0  0" +
-                kTail + kFooter);
-  EXPECT_EQ(file("logs/00000001_LIN.asc"), kHeader + "    0.000000 1 1  Rx d 0\n" + kFooter);
+  EXPECT_EQ(file("logs/00000001.asc"), kHeader + kCanLine + kFooter);
+  EXPECT_EQ(file("logs/00000001_LIN.asc"), kHeader + kLinLine + kFooter);
 }
 
 TEST_F(AscWriterTest, FailedWriteOrCloseRemovesItsPartAndLeavesTheOther) {
-  const std::string can_line =
-      "   0.000000 CANFD   1 Rx        001                                   0 0 0  0" + kTail;
   const std::string lin_lines[] = {"    0.000000 1 0  Rx d 0\n", "    1.000000 1 1  Rx d 0\n",
                                    "    2.000000 1 2  Rx d 0\n"};
-  const std::string can_whole = kHeader + can_line + kFooter;
+  const std::string can_whole = kHeader + kCanLine + kFooter;
   const std::string lin_whole = kHeader + lin_lines[0] + lin_lines[1] + lin_lines[2] + kFooter;
   auto cut = [](const std::string& text) { return text.substr(0, text.size() - 1); };
   const struct {
-    bool can;                   // the failing part
-    std::set<int> short_writes;  // header, lines, footer
+    bool can;         // the failing part
+    int64_t limit;    // the bytes its file takes; -1: it does not open
     int32_t close_result;
-    bool unopenable;
     std::vector<std::string> messages;
     std::string removed;  // what the part held when it was removed
   } rows[] = {
       // Without its header a file gets no lines and no footer.
-      {true, {0}, 0, false, {"Could not write CAN header"}, cut(kHeader)},
-      // The footer still goes out after a failed line.
-      {false, {2}, 0, false, {"Could not write LIN data"},
-       kHeader + lin_lines[0] + cut(lin_lines[1]) + kFooter},
-      {false, {4}, 0, false, {"Could not write LIN footer"}, cut(lin_whole)},
+      {true, static_cast<int64_t>(kHeader.size()) - 1, 0, {"Could not write CAN header"},
+       cut(kHeader)},
+      // The footer is still tried after a failed line.
+      {false, static_cast<int64_t>((kHeader + lin_lines[0] + lin_lines[1]).size()) - 1, 0,
+       {"Could not write LIN data", "Could not write LIN footer"},
+       kHeader + lin_lines[0] + cut(lin_lines[1])},
+      {false, static_cast<int64_t>(lin_whole.size()) - 1, 0, {"Could not write LIN footer"},
+       cut(lin_whole)},
       // Buffered bytes may fail only at the close; that has no message.
-      {true, {}, -1, false, {}, can_whole},
-      {true, {}, 0, true, {"Could not open output file for CAN: logs/00000001.asc"},
-       "<not removed>"},
+      {true, INT64_MAX, -1, {}, can_whole},
+      {true, -1, 0, {"Could not open output file for CAN: logs/00000001.asc"}, "<not removed>"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.removed);
     restart();
     std::string failing = row.can ? "logs/00000001.asc" : "logs/00000001_LIN.asc";
-    fs_.short_writes["out/" + failing] = row.short_writes;
+    fs_.limits["out/" + failing] = row.limit;
     fs_.close_results["out/" + failing] = row.close_result;
-    if (row.unopenable) fs_.unopenable.insert("out/" + failing);
     ASSERT_TRUE(keep(CanFrame{}));
     for (uint32_t i = 0; i < 3; ++i) ASSERT_TRUE(keep(LinFrame{.time = kMarch15 + i, .id = i}));
     LogCapture log;
@@ -460,7 +423,6 @@ TEST_F(AscWriterTest, TimeWithoutPrintableDateRemovesBothOpenedFiles) {
                                                         "Could not convert LIN time"}));
     EXPECT_EQ(removed("logs/00000001.asc"), "");
     EXPECT_EQ(removed("logs/00000001_LIN.asc"), "");
-    EXPECT_TRUE(fs_.files.empty());
   }
 }
 
