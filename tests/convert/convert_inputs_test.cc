@@ -141,6 +141,9 @@ TEST(ConvertInputs, OutputRootsAndOrderFollowTheRules) {
        .ended = {"LOG_out/.h.txt", "LOG_out/B.txt", "LOG_out/a/z.txt", "LOG_out/ab.txt",
                  "LOG_out/b.txt", "top.TXT"},
        .log = {"I ls: LOG", "I ls: LOG/a"}},
+      // In a name with folders, "_out" goes in front of the first "/".
+      {.tree = {"LOG/sub/x.txt"}, .inputs = {"LOG/sub"}, .ended = {"LOG_out/sub/x.txt"},
+       .log = {"I ls: LOG/sub"}},
       // -X keeps the folder's name; an empty root name becomes "_out" alone.
       {.tree = {"LOG/a.txt"}, .inputs = {"LOG"}, .no_append_root = true, .ended = {"LOG/a.txt"},
        .log = {"I ls: LOG"}},

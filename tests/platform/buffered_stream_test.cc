@@ -139,7 +139,7 @@ TEST_F(BufferedStreamTest, BorrowLendsWhatTheNextReadWouldDeliverWithTheSameLoad
   EXPECT_EQ(borrowed(), "cdefghij");
 }
 
-TEST(BufferedStream, ClosesTheInnerStreamOnlyWhenItOwnsIt) {
+TEST(BufferedStream, ReadsOnlyWhereTheInnerStreamLandsAndClosesItOnlyWhenOwned) {
   StreamCalls calls;
   StreamPtr inner(counting_stream_create(memory_stream_create("xyz"), &calls));
   Stream* borrowing = buffered_stream_create(inner.get(), false, 2);
@@ -147,6 +147,10 @@ TEST(BufferedStream, ClosesTheInnerStreamOnlyWhenItOwnsIt) {
   char bytes[3];
   EXPECT_EQ(stream_read(borrowing, bytes, 3), 3);
   EXPECT_EQ(std::string(bytes, 3), "xyz");
+  // A target the inner stream refuses loads nothing, though the inner stream
+  // was moved to where it has bytes to give.
+  EXPECT_EQ(stream_seek(inner.get(), 0, 0), 0);
+  EXPECT_EQ(stream_seek(borrowing, 9, 0), 3);
   EXPECT_EQ(stream_close(borrowing), 0);
   EXPECT_FALSE(calls.closed);
 
