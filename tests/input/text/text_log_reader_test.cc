@@ -138,7 +138,8 @@ TEST(TextLogNext, EveryLineDecodesIntoOneRecord) {
       {kSemicolon + "ID;Data;Type;Length\n7DF;0102;1;3\n", "0.000 7DF ide1 dir0 dlc3 01 02\n", 0},
       // Unknown and surplus columns are skipped; the seventh field ends at its
       // separator. Without a header time the day is 1970-01-01.
-      {kSemicolon + "Timestamp;Channel;ID;Lost;Lost;Lost;Data;ID\n101500123;9;7DF;a;b;c;0102;FF;1\n",
+      {kSemicolon +
+           "Timestamp;Channel;ID;Lost;Lost;Lost;Data;ID\n101500123;9;7DF;a;b;c;0102;FF;1\n",
        "36900.123 7DF ide0 dir0 dlc2 01 02\n", 0},
       // Blank, short and "#" lines are records too, made afresh each.
       {kSemicolon + "ID;Data\n123;0102\n\n7DF\n# not a comment here\n",
@@ -148,11 +149,13 @@ TEST(TextLogNext, EveryLineDecodesIntoOneRecord) {
       // A line is cut at 199 bytes; its last field ends there and the rest
       // is the next line.
       {kSemicolon + "Data;ID\n" + cut_line,
-       "0.000 0 ide0 dir0 dlc8 11 22 33 44 55 66 77 88\n0.000 7DF ide0 dir0 dlc8 99 00 00 00 00 00 00 00\n",
+       "0.000 0 ide0 dir0 dlc8 11 22 33 44 55 66 77 88\n"
+       "0.000 7DF ide0 dir0 dlc8 99 00 00 00 00 00 00 00\n",
        0},
       // Separators make no difference; an overlong field keeps its last digits.
       {kSemicolon + "Timestamp\n20240315101500123\n", "1710497700.123 0 ide0 dir0 dlc0 -\n", 0},
-      {separated + "Timestamp\n2024-03-15 10:15:00.123\n", "1710497700.123 0 ide0 dir0 dlc0 -\n", 0},
+      {separated + "Timestamp\n2024-03-15 10:15:00.123\n", "1710497700.123 0 ide0 dir0 dlc0 -\n",
+       0},
       {kSemicolon + "Timestamp\n" + std::string(150, '9') + "20240315101500123\n",
        "1710497700.123 0 ide0 dir0 dlc0 -\n", 0},
       // Behind the first record: wrapped, one step added once.

@@ -195,14 +195,6 @@ class AscWriterTest : public ::testing::Test {
 
 }  // namespace
 
-TEST(AscWriterCreate, NullFilesystemOrOptionsGivesNull) {
-  FileSystem fs{&kFileSystemBaseOps, "root"};
-  ConversionOptions options{};
-  EXPECT_EQ(asc_writer_create(nullptr, &fs, &options), nullptr);
-  EXPECT_EQ(asc_writer_create(&fs, nullptr, &options), nullptr);
-  EXPECT_EQ(asc_writer_create(&fs, &fs, nullptr), nullptr);
-}
-
 // ---------------------------------------------------------------------------
 // The text
 
@@ -219,18 +211,18 @@ TEST_F(AscWriterTest, IdentifiersLengthsAndFlagsFillTheirColumns) {
   ASSERT_TRUE(end_file());
   EXPECT_EQ(file("logs/00000001.asc"),
             kHeader +
-                "   0.000000 CANFD   1 Rx        1ABC                                   0 0 1  1 AA" +
-                kTail +
-                "   1.000000 CANFD   1 Tx        001                                   0 0 0  0" +
-                kTail +
-                "   2.000000 CANFD   1 Rx   18FEF100x                                  0 0 1  1 5A"
-                "        0    0     1000        0        0        0        0        0\n"
-                "   3.000000 CANFD   1 Rx   18FEF100x                                  1 0 1  1 5A"
-                "        0    0     3000        0        0        0        0        0\n"
-                "   4.000000 CANFD   1 Rx   18FEF100x                                  1 1 1  1 5A"
-                "        0    0     7000        0        0        0        0        0\n"
-                "   5.000000 CANFD   1 Rx   18FEF100x                                  0 0 1  1 5A" +
-                kTail + kFooter);
+            "   0.000000 CANFD   1 Rx        1ABC                                   0 0 1  1 AA" +
+            kTail +
+            "   1.000000 CANFD   1 Tx        001                                   0 0 0  0" +
+            kTail +
+            "   2.000000 CANFD   1 Rx   18FEF100x                                  0 0 1  1 5A"
+            "        0    0     1000        0        0        0        0        0\n"
+            "   3.000000 CANFD   1 Rx   18FEF100x                                  1 0 1  1 5A"
+            "        0    0     3000        0        0        0        0        0\n"
+            "   4.000000 CANFD   1 Rx   18FEF100x                                  1 1 1  1 5A"
+            "        0    0     7000        0        0        0        0        0\n"
+            "   5.000000 CANFD   1 Rx   18FEF100x                                  0 0 1  1 5A" +
+            kTail + kFooter);
   EXPECT_EQ(file("logs/00000001_LIN.asc"), kHeader + "    0.000000 1 3c  Tx d 0\n" + kFooter);
 }
 
