@@ -5,14 +5,54 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "convert/conversion_options.h"
 #include "platform/filesystem.h"
+#include "platform/stream.h"
 #include "support/failing_filesystem.h"
 #include "support/log_capture.h"
 #include "support/recording_plugin.h"
 #include "support/temp_dir.h"
 
+// Makes every stream that an input filesystem opens fail its close, as when
+// a card is pulled out or the last read-ahead meets an I/O error: the open
+// slot of the filesystem's table and the close slot of each stream's table
+// are swapped for ones that forward and then fail.
+static const FileSystemOps* g_input_fs_ops;
+static FileSystemOps g_bad_close_fs_ops;
+static const StreamOps* g_input_stream_ops;
+static StreamOps g_bad_close_stream_ops;
+
+static int32_t bad_close(Stream* stream) {
+  stream->ops = g_input_stream_ops;
+  (void)stream_close(stream);
+  return -1;
+}
+
+static Stream* bad_close_open(FileSystem* fs, std::string_view path, int32_t flags) {
+  Stream* stream = g_input_fs_ops->open(fs, path, flags);
+  if (stream != nullptr) {
+    g_input_stream_ops = stream->ops;
+    g_bad_close_stream_ops = *stream->ops;
+    g_bad_close_stream_ops.close = bad_close;
+    stream->ops = &g_bad_close_stream_ops;
+  }
+  return stream;
+}
+
+static void make_closes_fail(FileSystem* fs) {
+  g_input_fs_ops = fs->ops;
+  g_bad_close_fs_ops = *fs->ops;
+  g_bad_close_fs_ops.open = bad_close_open;
+  fs->ops = &g_bad_close_fs_ops;
+}
+
 namespace {
+
+using Events = std::vector<std::string>;
+using Messages = std::vector<std::string>;
 
 const char kLog[] =
     "# Value separator: \";\"\n"
@@ -24,181 +64,122 @@ const char kLog[] =
     "10:15:01.000;1;18FF1234;11\n"
     "10:15:02.000;8;7DF;\n";
 
-class ConvertFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fs_.reset(filesystem_create(dir_.path()));
-    ASSERT_NE(fs_, nullptr);
-    options_.buffer_size = -1;
-  }
+const Events kAllEvents = {"new_file out/a.txt out/a", "record 123", "record 18FF1234",
+                           "record 7DF", "end_file out/a.txt out/a"};
 
-  int convert(std::string_view input, std::string_view output, FileSystem* input_fs = nullptr) {
-    OutputPluginPtr plugin(recording_plugin_create(
-        &state_, input_fs != nullptr ? input_fs : fs_.get(), fs_.get(), &options_));
-    return convert_file(plugin.get(), input, output);
-  }
-
-  TempDir dir_;
-  FileSystemPtr fs_;
-  ConversionOptions options_{};
-  RecordingState state_;
+/// One conversion of in/<name> into out/<name> in a fresh folder.
+struct Case {
+  std::string name = "a.txt";
+  std::string log = kLog;
+  int64_t buffer_size = -1;
+  bool delete_converted = false;
+  bool new_file_result = true;
+  bool end_file_result = true;
+  int64_t fail_record_at = -1;
+  bool start_and_end_slots = true;
+  bool fail_open = false;
+  bool fail_remove = false;
+  bool bad_close = false;
+  int status = STATUS_OK;
+  Events events = kAllEvents;
+  Messages messages = {};
+  bool input_kept = true;
+  bool output_folder = true;  ///< made before the log is opened
 };
 
-using Events = std::vector<std::string>;
-using Messages = std::vector<std::string>;
-
-TEST_F(ConvertFileTest, OnlyTxtInAnyCaseIsConverted) {
-  for (const char* name : {"a.csv", "README", "a.txt.bak", "a."}) {
-    dir_.write(std::string("in/") + name, kLog);
+/// Runs each case in a fresh folder and checks everything it expects.
+void expect_conversions(const std::vector<Case>& cases) {
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(testing::Message() << "case " << i << ": " << c.name);
+    TempDir dir;
+    dir.write("in/" + c.name, c.log);
+    FileSystemPtr fs(filesystem_create(dir.path()));
+    ASSERT_NE(fs, nullptr);
+    auto failing = failing_filesystem_create(fs.get());
+    if (c.fail_open) failing->fail_open.insert("in/" + c.name);
+    if (c.fail_remove) failing->fail_remove.insert("in/" + c.name);
+    if (c.bad_close) make_closes_fail(failing.get());
+    RecordingState state;
+    state.new_file_result = c.new_file_result;
+    state.end_file_result = c.end_file_result;
+    state.fail_record_at = c.fail_record_at;
+    state.with_new_file = state.with_end_file = c.start_and_end_slots;
+    ConversionOptions options{};
+    options.buffer_size = c.buffer_size;
+    options.delete_converted = c.delete_converted;
+    OutputPluginPtr plugin(recording_plugin_create(&state, failing.get(), fs.get(), &options));
     LogCapture log;
-    EXPECT_EQ(convert(std::string("in/") + name, std::string("out/") + name), STATUS_OK) << name;
-    EXPECT_TRUE(log.messages().empty()) << name;
+    EXPECT_EQ(convert_file(plugin.get(), "in/" + c.name, "out/" + c.name), c.status);
+    EXPECT_EQ(state.events, c.events);
+    EXPECT_EQ(log.messages(), c.messages);
+    EXPECT_EQ(dir.exists("in/" + c.name), c.input_kept);
+    EXPECT_EQ(dir.exists("out"), c.output_folder);
   }
-  EXPECT_TRUE(state_.events.empty());
-  EXPECT_FALSE(dir_.exists("out")) << "nothing is created for a skipped file";
-
-  for (const char* name : {"b.txt", "c.TXT", "d.Txt"}) {
-    dir_.write(std::string("in/") + name, kLog);
-    EXPECT_EQ(convert(std::string("in/") + name, std::string("out/") + name), STATUS_OK);
-  }
-  EXPECT_EQ(state_.events.size(), 3u * 5u);
 }
 
-TEST_F(ConvertFileTest, CallbacksSeeOutputPathStemAndRecordsInFileOrder) {
-  dir_.write("logs/day1/trace.txt", kLog);
-  EXPECT_EQ(convert("logs/day1/trace.txt", "logs_out/day1/trace.txt"), STATUS_OK);
-  EXPECT_EQ(state_.events, (Events{"new_file logs_out/day1/trace.txt logs_out/day1/trace",
-                                   "record 123", "record 18FF1234", "record 7DF",
-                                   "end_file logs_out/day1/trace.txt logs_out/day1/trace"}));
-  EXPECT_TRUE(dir_.exists("logs_out/day1")) << "the output folder is made before the plug-in runs";
-}
-
-TEST_F(ConvertFileTest, FileNamedTxtTakesItsFolderAsStem) {
-  dir_.write("logs/TXT", kLog);
-  EXPECT_EQ(convert("logs/TXT", "logs_out/TXT"), STATUS_OK);
-  EXPECT_EQ(state_.events.front(), "new_file logs_out/TXT logs_out");
-}
-
-TEST_F(ConvertFileTest, EveryBufferSizeDeliversTheSameRecords) {
-  dir_.write("a.txt", kLog);
-  Events first;
-  for (int64_t size : {-1, 0, 1, 16, 7, 1 << 20}) {
-    state_.events.clear();
-    options_.buffer_size = size;
-    EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_OK) << size;
-    if (first.empty()) first = state_.events;
-    EXPECT_EQ(state_.events, first) << "buffer size " << size;
-  }
-  EXPECT_EQ(first.size(), 5u);
-}
-
-TEST_F(ConvertFileTest, RefusedLogIsAFailureButLeavesItsOutputFolder) {
-  dir_.write("in/notes.txt", "no header here\n");
-  LogCapture log;
-  EXPECT_EQ(convert("in/notes.txt", "out/sub/notes.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(log.messages(), (Messages{"Could not open log", "Error during conversion of in/notes.txt"}));
-  EXPECT_TRUE(state_.events.empty());
-  EXPECT_TRUE(dir_.exists("out/sub"));
-}
-
-TEST_F(ConvertFileTest, EmptyFileIsRefusedAsALog) {
-  dir_.write("empty.txt", "");
-  LogCapture log;
-  EXPECT_EQ(convert("empty.txt", "empty.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(log.messages(), (Messages{"Could not open log", "Error during conversion of empty.txt"}));
-}
-
-TEST_F(ConvertFileTest, UnopenableInputIsReportedWithItsPath) {
-  dir_.write("a.txt", kLog);
-  auto failing = failing_filesystem_create(fs_.get());
-  failing->fail_open.insert("a.txt");
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt", failing.get()), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(log.messages(),
-            (Messages{"Could not open input file a.txt", "Error during conversion of a.txt"}));
-  EXPECT_TRUE(state_.events.empty());
-}
-
-TEST_F(ConvertFileTest, BufferThatCannotBeAllocatedIsReportedWithItsSize) {
-  dir_.write("a.txt", kLog);
-  options_.buffer_size = INT64_C(0x3FFFFFFFFFFFFFF0);
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(log.messages(), (Messages{"Could not allocate buffer of size 4611686018427387888",
-                                      "Error during conversion of a.txt"}));
-  EXPECT_TRUE(state_.events.empty());
-}
-
-TEST_F(ConvertFileTest, FailedNewFileSkipsRecordsButCallsEndFile) {
-  dir_.write("a.txt", kLog);
-  state_.new_file_result = false;
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(state_.events, (Events{"new_file a.txt a", "end_file a.txt a"}));
-  EXPECT_EQ(log.messages(), (Messages{"Error during new file callback", "Error during end file callback",
-                                      "Error during conversion of a.txt"}));
-}
-
-TEST_F(ConvertFileTest, FailedRecordEndsTheLoopAndFailsTheFile) {
-  dir_.write("a.txt", kLog);
-  state_.fail_record_at = 1;
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(state_.events,
-            (Events{"new_file a.txt a", "record 123", "record 18FF1234", "end_file a.txt a"}));
-  EXPECT_EQ(log.messages(), (Messages{"Error during handle record callback",
-                                      "Error during end file callback",
-                                      "Error during conversion of a.txt"}));
-}
-
-TEST_F(ConvertFileTest, FailedEndFileFailsTheFile) {
-  dir_.write("a.txt", kLog);
-  state_.end_file_result = false;
-  options_.delete_converted = true;
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_EQ(log.messages(),
-            (Messages{"Error during end file callback", "Error during conversion of a.txt"}));
-  EXPECT_TRUE(dir_.exists("a.txt")) << "a failed conversion never deletes its input";
-}
-
-TEST_F(ConvertFileTest, WithoutStartAndEndSlotsRecordsAloneDecide) {
-  dir_.write("a.txt", kLog);
-  state_.with_new_file = false;
-  state_.with_end_file = false;
-  state_.new_file_result = false;  // never asked
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_OK);
-  EXPECT_EQ(state_.events, (Events{"record 123", "record 18FF1234", "record 7DF"}));
-  EXPECT_TRUE(log.messages().empty());
-}
-
-TEST_F(ConvertFileTest, HeaderWithoutDataStillStartsAndEndsTheFile) {
-  dir_.write("a.txt", "# Value separator: \";\"\nTimestamp;ID\n");
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_OK);
-  EXPECT_EQ(state_.events, (Events{"new_file a.txt a", "end_file a.txt a"}));
-}
-
-TEST_F(ConvertFileTest, DeleteConvertedRemovesOnlyAfterSuccess) {
-  dir_.write("a.txt", kLog);
-  options_.delete_converted = true;
-  EXPECT_EQ(convert("a.txt", "a.txt"), STATUS_OK);
-  EXPECT_FALSE(dir_.exists("a.txt"));
-
-  dir_.write("b.txt", "not a log\n");
-  EXPECT_EQ(convert("b.txt", "b.txt"), STATUS_CONVERSION_FAILED);
-  EXPECT_TRUE(dir_.exists("b.txt"));
-}
-
-TEST_F(ConvertFileTest, FailedRemovalIsLoggedButStaysASuccess) {
-  dir_.write("a.txt", kLog);
-  options_.delete_converted = true;
-  auto failing = failing_filesystem_create(fs_.get());
-  failing->fail_remove.insert("a.txt");
-  LogCapture log;
-  EXPECT_EQ(convert("a.txt", "a.txt", failing.get()), STATUS_OK);
-  EXPECT_EQ(log.messages(), (Messages{"Could not remove input file after conversion: a.txt"}));
-  EXPECT_TRUE(dir_.exists("a.txt"));
+Events events_of(const std::string& name, const std::string& stem) {
+  std::string ends = "out/" + name + " " + stem;
+  return {"new_file " + ends, "record 123", "record 18FF1234", "record 7DF", "end_file " + ends};
 }
 
 }  // namespace
+
+TEST(ConvertFile, OnlyTxtInAnyCaseIsTakenAndItsStemNamesTheOutput) {
+  expect_conversions({
+      // Nothing is created for a skipped file.
+      {.name = "a.csv", .events = {}, .output_folder = false},
+      {.name = "README", .events = {}, .output_folder = false},
+      {.name = "a.txt.bak", .events = {}, .output_folder = false},
+      {.name = "a.", .events = {}, .output_folder = false},
+      {.name = "b.TXT", .events = events_of("b.TXT", "out/b")},
+      {.name = "c.Txt", .events = events_of("c.Txt", "out/c")},
+      // A file named txt has no stem of its own: its folder names the output,
+      // which goes beside that folder.
+      {.name = "txt", .events = events_of("txt", "out"), .output_folder = false},
+  });
+}
+
+TEST(ConvertFile, EveryOutcomeHasItsCallbacksMessagesAndStatus) {
+  const std::string kFailed = "Error during conversion of in/a.txt";
+  const Messages kRefused = {"Could not open log", kFailed};
+  const Messages kClose = {"Could not close input file after conversion: in/a.txt", kFailed};
+  expect_conversions({
+      // Every buffer size delivers the same records.
+      {.buffer_size = 0}, {.buffer_size = 1}, {.buffer_size = 7}, {.buffer_size = 16},
+      {.buffer_size = 1 << 20},
+      // A header without data still starts and ends the file.
+      {.log = "# Value separator: \";\"\nTimestamp;ID\n", .events = {kAllEvents[0], kAllEvents[4]}},
+      // Without start and end slots the records alone decide.
+      {.new_file_result = false, .start_and_end_slots = false,
+       .events = {"record 123", "record 18FF1234", "record 7DF"}},
+      // -d removes the input after a success; a failed removal is only logged.
+      {.delete_converted = true, .input_kept = false},
+      {.delete_converted = true, .fail_remove = true,
+       .messages = {"Could not remove input file after conversion: in/a.txt"}},
+      // An empty file, or one without header, is refused as a log; -d keeps
+      // every input that failed.
+      {.log = "", .delete_converted = true, .status = 8, .events = {}, .messages = kRefused},
+      {.log = "no header here\n", .status = 8, .events = {}, .messages = kRefused},
+      {.fail_open = true, .status = 8, .events = {},
+       .messages = {"Could not open input file in/a.txt", kFailed}},
+      {.buffer_size = INT64_C(0x3FFFFFFFFFFFFFF0), .status = 8, .events = {},
+       .messages = {"Could not allocate buffer of size 4611686018427387888", kFailed}},
+      // A failed new_file skips the records but not end_file.
+      {.new_file_result = false, .status = 8, .events = {kAllEvents[0], kAllEvents[4]},
+       .messages = {"Error during new file callback", "Error during end file callback", kFailed}},
+      {.fail_record_at = 1, .status = 8,
+       .events = {kAllEvents[0], kAllEvents[1], kAllEvents[2], kAllEvents[4]},
+       .messages = {"Error during handle record callback", "Error during end file callback",
+                    kFailed}},
+      {.delete_converted = true, .end_file_result = false, .status = 8,
+       .messages = {"Error during end file callback", kFailed}},
+      // The input's close fails after end_file: the file fails, with or
+      // without a buffer in front of it.
+      {.delete_converted = true, .bad_close = true, .status = 8, .messages = kClose},
+      {.buffer_size = 0, .delete_converted = true, .bad_close = true, .status = 8,
+       .messages = kClose},
+      {.buffer_size = 16, .delete_converted = true, .bad_close = true, .status = 8,
+       .messages = kClose},
+  });
+}
