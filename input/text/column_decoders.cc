@@ -176,25 +176,32 @@ static uint8_t scan_pair_reference(const char* pair) {
   return byte;
 }
 
-// The data decoder's walk over the pairs, as the reference reads them.
-static void decode_pairs_reference(const char* field, BusMessage* record) {
-  uint8_t count = 0;
-  const char* pair = field;
-  while (count < kMaxDataBytes) {
-    if (pair[0] == '\0' || pair[0] == '\n' || pair[0] == '\r') break;
-    record->CAN.Payload[count++] = scan_pair_reference(pair);
-    // A lone digit at the end is the last byte; stepping two would leave the
-    // field.
-    if (pair[1] == '\0') break;
-    pair += 2;
-  }
+// One step of the data decoder's walk as the reference takes it: stores the
+// byte at *pair and moves on; false once the field has ended.
+static bool take_pair_reference(const char** pair, uint8_t* count, BusMessage* record) {
+  const char* at = *pair;
+  if (at[0] == '\0' || at[0] == '\n' || at[0] == '\r') return false;
+  record->CAN.Payload[(*count)++] = scan_pair_reference(at);
+  // A lone digit at the end is the last byte; stepping two would leave the
+  // field.
+  if (at[1] == '\0') return false;
+  *pair = at + 2;
+  return true;
+}
+
+// The data decoder counts the bytes itself: DLC follows what was decoded.
+static void finish_data(uint8_t count, BusMessage* record) {
   record->CAN.DLC = count;
   record->DataBytes = record->CAN.Payload;
   record->DataLength = count;
 }
 
 void text_log_decode_data_reference(TextLogReader*, const char* field, BusMessage* record) {
-  decode_pairs_reference(field, record);
+  uint8_t count = 0;
+  const char* pair = field;
+  while (count < kMaxDataBytes && take_pair_reference(&pair, &count, record)) {
+  }
+  finish_data(count, record);
 }
 
 void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record) {
@@ -212,14 +219,9 @@ void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record)
       continue;
     }
     // Anything else takes the reference's step.
-    if (pair[0] == '\0' || pair[0] == '\n' || pair[0] == '\r') break;
-    record->CAN.Payload[count++] = scan_pair_reference(pair);
-    if (pair[1] == '\0') break;
-    pair += 2;
+    if (!take_pair_reference(&pair, &count, record)) break;
   }
-  record->CAN.DLC = count;
-  record->DataBytes = record->CAN.Payload;
-  record->DataLength = count;
+  finish_data(count, record);
 }
 
 // ---------------------------------------------------------------------------
