@@ -8,6 +8,7 @@
 namespace {
 struct RecordingPlugin : OutputPlugin {
   RecordingState* state;
+  OutputPluginOps table;  // kRecordingOps with the slots the state leaves out
 };
 }  // namespace
 
@@ -46,43 +47,14 @@ static const OutputPluginOps kRecordingOps = {
     .end_file = recording_end_file,
 };
 
-static const OutputPluginOps kRecordingNoNewFileOps = {
-    .destroy = nullptr,
-    .init = nullptr,
-    .handle_record = recording_handle_record,
-    .new_file = nullptr,
-    .end_file = recording_end_file,
-};
-
-static const OutputPluginOps kRecordingNoEndFileOps = {
-    .destroy = nullptr,
-    .init = nullptr,
-    .handle_record = recording_handle_record,
-    .new_file = recording_new_file,
-    .end_file = nullptr,
-};
-
-static const OutputPluginOps kRecordingRecordsOnlyOps = {
-    .destroy = nullptr,
-    .init = nullptr,
-    .handle_record = recording_handle_record,
-    .new_file = nullptr,
-    .end_file = nullptr,
-};
-
 OutputPlugin* recording_plugin_create(RecordingState* state, FileSystem* input_fs,
                                       FileSystem* output_fs, ConversionOptions* options) {
   auto* plugin = static_cast<RecordingPlugin*>(calloc(1, sizeof(RecordingPlugin)));
   if (plugin == nullptr) return nullptr;
-  if (state->with_new_file && state->with_end_file) {
-    plugin->ops = &kRecordingOps;
-  } else if (state->with_end_file) {
-    plugin->ops = &kRecordingNoNewFileOps;
-  } else if (state->with_new_file) {
-    plugin->ops = &kRecordingNoEndFileOps;
-  } else {
-    plugin->ops = &kRecordingRecordsOnlyOps;
-  }
+  plugin->table = kRecordingOps;
+  if (!state->with_new_file) plugin->table.new_file = nullptr;
+  if (!state->with_end_file) plugin->table.end_file = nullptr;
+  plugin->ops = &plugin->table;
   plugin->state = state;
   if (!output_plugin_init(plugin, input_fs, output_fs, options)) {
     free(plugin);
