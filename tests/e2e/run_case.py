@@ -90,6 +90,20 @@ def compare_stream(name, expected_path, actual):
     return ["%s differs:\n%s" % (name, "\n".join(diff))]
 
 
+def lay_out(case, tree_name, target, setup_argument):
+    """Copies the case's tree (or makes an empty folder) at target and runs
+    the case's setup script there; returns target."""
+    source = os.path.join(case, tree_name)
+    if os.path.isdir(source):
+        shutil.copytree(source, target, symlinks=True)
+    else:
+        os.mkdir(target)
+    setup = os.path.join(case, "setup")
+    if os.path.exists(setup):
+        subprocess.run(["bash", setup, setup_argument], cwd=target, check=True)
+    return target
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
@@ -99,13 +113,7 @@ def main():
     binary = os.path.abspath(options.binary)
 
     with tempfile.TemporaryDirectory(prefix="tracewright-e2e-") as temp:
-        work = os.path.join(temp, "work")
-        if os.path.isdir(os.path.join(case, "input")):
-            shutil.copytree(os.path.join(case, "input"), work, symlinks=True)
-        else:
-            os.mkdir(work)
-        if os.path.exists(os.path.join(case, "setup")):
-            subprocess.run(["bash", os.path.join(case, "setup"), "work"], cwd=work, check=True)
+        work = lay_out(case, "input", os.path.join(temp, "work"), "work")
         args = []
         if os.path.exists(os.path.join(case, "args")):
             with open(os.path.join(case, "args")) as h:
@@ -133,14 +141,7 @@ def main():
                 full = os.path.join(folder, d)
                 if not os.path.islink(full):
                     os.chmod(full, 0o755)
-        expected = os.path.join(temp, "expected")
-        if os.path.isdir(os.path.join(case, "expected")):
-            shutil.copytree(os.path.join(case, "expected"), expected, symlinks=True)
-        else:
-            os.mkdir(expected)
-        if os.path.exists(os.path.join(case, "setup")):
-            subprocess.run(["bash", os.path.join(case, "setup"), "expected"], cwd=expected,
-                           check=True)
+        expected = lay_out(case, "expected", os.path.join(temp, "expected"), "expected")
         problems += compare_trees(expected, work)
 
     if problems:
