@@ -204,6 +204,8 @@ static constexpr AscPart<LinMessage> kLinPart = {
 // ---------------------------------------------------------------------------
 // Writing one part
 
+constexpr size_t kLineBatchBytes = 64 * 1024;
+
 /// One stream_write of the whole text; false on a short write.
 static bool write_text(Stream* stream, const std::string& text) {
   int64_t length = static_cast<int64_t>(text.size());
@@ -262,18 +264,27 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
 
   // Without a header the file is removed anyway: no lines, no footer.
   if (!failed) {
+    // Lines go out in batches of about kLineBatchBytes: one write per line
+    // cost more in system calls than building the line did.
     int more = 1;
-    while (more == 1) {
-      kPart.unpack(kept, payload, &frame);
-      text->clear();
-      kPart.append_line(text, frame, t0);
+    size_t batched = 0;
+    text->clear();
+    while (more == 1 || batched > 0) {
+      if (more == 1) {
+        kPart.unpack(kept, payload, &frame);
+        kPart.append_line(text, frame, t0);
+        ++batched;
+        more = frame_store_next(store, &kept, &payload);
+        if (more == 1 && text->size() < kLineBatchBytes) continue;
+      }
       if (!write_text(stream, *text)) {
         LOG(LOG_ERROR, kPart.data_failed);
         failed = true;
         break;
       }
-      ++lines_written;
-      more = frame_store_next(store, &kept, &payload);
+      lines_written += batched;
+      batched = 0;
+      text->clear();
     }
     // A run that breaks off has been reported by the store.
     if (more < 0) failed = true;
