@@ -23,7 +23,7 @@ bool convert_file_output_stem(std::string_view input_path, std::string_view outp
   return true;
 }
 
-constexpr int64_t kWholeFileWindow = 256 * 1024;
+constexpr int64_t kWholeFileWindow = 64 * 1024;
 
 // Puts a read buffer in front of the file as the options ask. Returns the
 // stream the reader should read (the buffer, which then owns the file, or

@@ -204,7 +204,7 @@ static constexpr AscPart<LinMessage> kLinPart = {
 // ---------------------------------------------------------------------------
 // Writing one part
 
-constexpr size_t kLineBatchBytes = 64 * 1024;
+constexpr size_t kLineBatchBytes = 32 * 1024;
 
 /// One stream_write of the whole text; false on a short write.
 static bool write_text(Stream* stream, const std::string& text) {
@@ -375,8 +375,10 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
   if (writer->can.total == 0 && writer->lin.total == 0) return true;
   // The stem is a prefix of the path; no NUL ends it.
   std::string_view stem = output_path.substr(0, stem_length);
+  // Room for a batch of lines and the one that ends it, so the buffer never
+  // grows while the lines go out.
   std::string text;
-  text.reserve(256);
+  text.reserve(kLineBatchBytes + 1024);
   bool succeeded = true;
   // The LIN part runs even after the CAN part failed.
   if (writer->can.total > 0) {
