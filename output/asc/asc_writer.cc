@@ -237,7 +237,7 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
 
   // The record the lines are built from; only its kept fields change.
   Frame frame{};
-  KeptFrame kept;
+  KeptFrame kept{};
   const uint8_t* payload = nullptr;
   bool failed = !frame_store_start_reading(store) || frame_store_next(store, &kept, &payload) != 1;
   double t0 = kept.Timestamp;
@@ -371,7 +371,12 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
                          size_t stem_length) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
-  if (writer->lost_frame) return false;
+  if (writer->lost_frame) {
+    // Nothing is written, so the runs spilled so far can go at once.
+    frame_store_clear(&writer->can);
+    frame_store_clear(&writer->lin);
+    return false;
+  }
   if (writer->can.total == 0 && writer->lin.total == 0) return true;
   // The stem is a prefix of the path; no NUL ends it.
   std::string_view stem = output_path.substr(0, stem_length);

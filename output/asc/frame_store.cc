@@ -190,7 +190,7 @@ static bool spill_chunk(FrameStore* store) {
 bool frame_store_keep(FrameStore* store, const KeptFrame& frame, const uint8_t* payload) {
   size_t length = frame.DataLength;
   size_t extra = length > KEPT_INLINE_BYTES ? length : 0;
-  if (store->count == g_chunk_frames || store->arena_used + extra > kArenaBytes) {
+  if (store->count >= g_chunk_frames || store->arena_used + extra > kArenaBytes) {
     if (!spill_chunk(store)) return false;
   }
   if (!grow(reinterpret_cast<void**>(&store->frames), &store->capacity, store->count + 1,
