@@ -19,13 +19,11 @@
 #include "platform/str.h"
 #include "platform/stream.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <new>
 #include <string>
 #include <type_traits>
 
