@@ -49,14 +49,20 @@ install: tool
 	@target="$(DESTDIR)$(PREFIX)"; while [ ! -e "$$target" ]; do target=$$(dirname "$$target"); done; \
 	sudo=""; if [ ! -w "$$target" ] && [ "$$(id -u)" -ne 0 ]; then sudo=sudo; fi; \
 	echo "DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)"; \
-	DESTDIR="$(DESTDIR)" $$sudo cmake --install $(BUILD) --prefix "$(PREFIX)"
+	DESTDIR="$(DESTDIR)" $$sudo cmake --install $(BUILD) --prefix "$(PREFIX)" && \
+	cp $(BUILD)/install_manifest.txt $(BUILD)/installed_files.txt
 
-# Removes what the last install put in place (its list is in the build folder).
+# Removes what the last `make install` put in place (give it the same
+# DESTDIR: the list holds the paths without it). Its own copy of the list,
+# because making the package rewrites install_manifest.txt with the package's
+# paths, which belong to dpkg.
 uninstall:
-	@test -f $(BUILD)/install_manifest.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
+	@test -f $(BUILD)/installed_files.txt || { echo "nothing installed from $(BUILD)"; exit 1; }
 	@sudo=""; if [ "$$(id -u)" -ne 0 ]; then sudo=sudo; fi; \
-	while read -r f; do if [ -w "$$(dirname "$$f")" ]; then rm -f "$$f"; else $$sudo rm -f "$$f"; fi; \
-	  echo "removed $$f"; done <$(BUILD)/install_manifest.txt
+	while read -r f || [ -n "$$f" ]; do f="$(DESTDIR)$$f"; \
+	  if [ -w "$$(dirname "$$f")" ]; then rm -f "$$f"; else $$sudo rm -f "$$f"; fi; \
+	  echo "removed $$f"; done <$(BUILD)/installed_files.txt; \
+	rm -f $(BUILD)/installed_files.txt
 
 # The Debian package tracewright_<version>_<arch>.deb in $(BUILD); its
 # Depends line comes from dpkg-shlibdeps.
