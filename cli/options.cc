@@ -113,7 +113,7 @@ static void run_checks(const OptionTable& t, arg_checkfn* inputs_count_check,
   }
 }
 
-// The entry whose long or short option an argument names, as getopt_long
+// The entry whose long option an argument names, as getopt_long
 // resolves it: a long name as written or as an unambiguous prefix. Null for
 // an unknown or ambiguous name.
 static const arg_hdr* find_long_option(void** table, std::string_view name) {

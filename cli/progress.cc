@@ -120,7 +120,12 @@ static int log_around_progress(char* start, char* end, void* arg) {
 
 static void on_log_started(void* arg, std::string_view input_path, int64_t size) {
   Progress* p = static_cast<Progress*>(arg);
+  // Names come from the card: a control byte in one (a newline, an escape
+  // sequence) must not move the cursor or reprogram the terminal.
   p->current.assign(input_path);
+  for (char& c : p->current) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  }
   p->current_size = size;
   update(p);
 }
