@@ -19,7 +19,7 @@ enum ExitStatus : int {
 struct ConversionOptions {
   bool delete_converted;  ///< remove each input after a successful conversion
   bool no_append_root;    ///< top-level folders keep their name on the output side
-  bool non_interactive;   ///< recorded only
+  bool non_interactive;   ///< no progress output, even on a terminal
   int64_t buffer_size;    ///< read buffer: 0 none, negative the whole file
 };
 

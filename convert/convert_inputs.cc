@@ -28,6 +28,7 @@ struct WalkState {
   // extension's case (a.txt, a.TXT) share a stem; converting both would
   // overwrite the first trace, and with -d delete both inputs.
   std::map<std::string, std::string, std::less<>> claimed_stems;
+  const WalkObserver* observer = nullptr;
 };
 }  // namespace
 
@@ -52,6 +53,20 @@ static bool claim_output_stem(WalkState* state, std::string_view input_path,
   LOG(LOG_ERROR, "Error during conversion of %.*s", static_cast<int>(input_path.size()),
       input_path.data());
   return false;
+}
+
+static int walk_file(OutputPlugin* plugin, std::string_view input_path,
+                     std::string_view output_path, const FileInfo& info, WalkState* state) {
+  std::string_view stem;
+  const WalkObserver* observer = state->observer;
+  if (!convert_file_output_stem(input_path, output_path, &stem)) observer = nullptr;
+  if (observer != nullptr) observer->log_started(observer->arg, input_path, info.size);
+  int result = STATUS_CONVERSION_FAILED;
+  if (claim_output_stem(state, input_path, output_path)) {
+    result = convert_file(plugin, input_path, output_path);
+  }
+  if (observer != nullptr) observer->log_finished(observer->arg, stem, result);
+  return result;
 }
 
 static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
@@ -90,8 +105,7 @@ static int walk(OutputPlugin* plugin, std::string_view input_path,
     case FILE_TYPE_FOLDER:
       return walk_folder(plugin, input_path, output_path, info, state);
     case FILE_TYPE_FILE:
-      if (!claim_output_stem(state, input_path, output_path)) return STATUS_CONVERSION_FAILED;
-      return convert_file(plugin, input_path, output_path);
+      return walk_file(plugin, input_path, output_path, info, state);
     case FILE_TYPE_MISSING:
       LOG(LOG_WARN, "Could not find input file/folder %.*s",
           static_cast<int>(input_path.size()), input_path.data());
@@ -118,9 +132,11 @@ static void append_root_suffix(std::string* output_name) {
   }
 }
 
-int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs) {
+int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                   const WalkObserver* observer) {
   int status = STATUS_OK;
   WalkState state;
+  state.observer = observer;
   for (const std::string& name : inputs) {
     std::string output_name = name;
     if (!plugin->options->no_append_root) {
