@@ -6,6 +6,7 @@
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "output/asc/asc_writer.h"
+#include "platform/interrupt.h"
 
 int main(int argc, char** argv) {
   int status = STATUS_OK;
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
       LOG(LOG_FATAL, "Could not create the ASC writer");
       status = STATUS_INTERNAL_ERROR;
     } else {
+      // From here on a stop by signal must not leave a partial trace behind.
+      interrupt_install();
       status = convert_inputs(writer, config->inputs);
       output_plugin_destroy(writer);
     }
