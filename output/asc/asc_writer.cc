@@ -269,10 +269,13 @@ static bool write_text(Stream* stream, const std::string& text) {
 /// The name a trace is written under until it is complete: beside the
 /// trace, hidden by its leading dot, and unique to this process, e.g.
 /// logs/.00000001.asc.4711.tmp for logs/00000001.asc. It ends in ".tmp", so
-/// a later walk over the folder passes it over.
+/// a later walk over the folder passes it over. Only the first 200 bytes of
+/// the name are used, so that a trace whose name is near the platform's
+/// limit of 255 still gets a temporary name; the process id keeps it
+/// unique, as a process writes one temporary file at a time.
 static std::string temporary_path(std::string_view path) {
   std::string temporary(path_dir_prefix(path));
-  std::string_view name = path_basename(path);
+  std::string_view name = path_basename(path).substr(0, 200);
   str_append_printf(&temporary, ".%.*s.%ld.tmp", static_cast<int>(name.size()), name.data(),
                     static_cast<long>(getpid()));
   return temporary;
