@@ -22,7 +22,7 @@ HEADER = ("# Logger type: Marrowbox2000\n# Time: 20240315T101500\n# Value separa
           "# Time format: 3\n# Time separator: \":\"\n# Time separator ms: \".\"\n"
           "Timestamp;Lost;Type;ID;Length;Data\n")
 FILES = 4
-FRAMES = 40000
+FRAMES = 25000
 ROUNDS = 16
 SIGNALS = [signal.SIGKILL, signal.SIGINT, signal.SIGTERM, signal.SIGHUP]
 
