@@ -7,6 +7,7 @@
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "output/asc/asc_writer.h"
+#include "platform/interrupt.h"
 
 #include <unistd.h>
 
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
       LOG(LOG_FATAL, "Could not create the ASC writer");
       status = STATUS_INTERNAL_ERROR;
     } else {
+      // From here on a stop by signal must not leave a partial trace behind.
+      interrupt_install();
       // Progress is for a person watching a terminal; scripts and logs that
       // capture standard error get the log lines alone.
       Progress* progress = nullptr;

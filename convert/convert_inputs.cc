@@ -80,9 +80,15 @@ static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
     }
   }
   DirectoryListing listing;
-  fs_list(plugin->input_fs, input_path, &listing);
-  ancestors->push_back({info.device, info.inode});
   int result = STATUS_OK;
+  // The entries that could be read are still converted, but the run must not
+  // report success for a folder whose files it could not all see.
+  if (!fs_list(plugin->input_fs, input_path, &listing)) {
+    LOG(LOG_ERROR, "Could not list folder %.*s", static_cast<int>(input_path.size()),
+        input_path.data());
+    result = STATUS_INTERNAL_ERROR;
+  }
+  ancestors->push_back({info.device, info.inode});
   for (const auto& entry : listing) {
     result |= walk(plugin, path_join(input_path, entry.first),
                    path_join(output_path, entry.first), state);

@@ -42,7 +42,7 @@ struct WalkPlugin : OutputPlugin {
 
 static bool walk_handle_record(OutputPlugin*, const BusMessage*) { return true; }
 
-static bool walk_end_file(OutputPlugin* plugin, std::string_view output_path, size_t) {
+static bool walk_end_file(OutputPlugin* plugin, std::string_view output_path, size_t, bool) {
   WalkState* state = static_cast<WalkPlugin*>(plugin)->state;
   state->ended.emplace_back(output_path);
   if (state->ended.size() == 1) {

@@ -18,6 +18,9 @@ A case folder holds:
                    expected_stderr is a transcript of it in which each run of
                    progress-line drawings shows as its first drawing, after
                    "progress: ", with the rate and the run time masked
+  unprivileged     optional, empty: permission bits must bind, so when the suite
+                   runs as root the tool runs as the user nobody (the case is
+                   skipped, with exit code 77, when that cannot be arranged)
 
 The work folder's absolute path is written as <work> in the expected streams.
 """
@@ -148,6 +151,26 @@ def lay_out(case, tree_name, target, setup_argument):
     return target
 
 
+SKIPPED = 77
+
+
+def unprivileged_prefix(case, temp, work, binary):
+    """The command prefix that runs the tool as nobody for an 'unprivileged'
+    case under root ([] when none is needed), or None when it cannot be done."""
+    if not os.path.exists(os.path.join(case, "unprivileged")) or os.geteuid() != 0:
+        return []
+    setpriv = shutil.which("setpriv")
+    if setpriv is None:
+        return None
+    prefix = [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+    os.chmod(temp, 0o755)
+    for folder, dirs, files in os.walk(work):
+        for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+            os.lchown(name, 65534, 65534)
+    probe = subprocess.run(prefix + ["test", "-x", binary, "-a", "-w", work])
+    return prefix if probe.returncode == 0 else None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
@@ -165,10 +188,15 @@ def main():
             if content.endswith("\n"):
                 content = content[:-1]
             args = content.split("\n") if content else []
+        prefix = unprivileged_prefix(case, temp, work, binary)
+        if prefix is None:
+            print("SKIPPED %s: cannot run the tool as the user nobody (setpriv missing, "
+                  "or the build or temporary folder is closed to it)" % os.path.basename(case))
+            return SKIPPED
         if os.path.exists(os.path.join(case, "terminal")):
-            returncode, stdout, stderr = run_on_terminal([binary] + args, work)
+            returncode, stdout, stderr = run_on_terminal(prefix + [binary] + args, work)
         else:
-            run = subprocess.run([binary] + args, cwd=work, stdin=subprocess.DEVNULL,
+            run = subprocess.run(prefix + [binary] + args, cwd=work, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
             returncode, stdout, stderr = run.returncode, run.stdout, run.stderr
         work_bytes = work.encode()
