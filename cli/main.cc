@@ -4,6 +4,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "convert/convert_inputs.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "output/asc/asc_writer.h"

@@ -8,6 +8,7 @@
 #include "cli/config.h"
 #include "cli/input_set.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 

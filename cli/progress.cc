@@ -8,6 +8,7 @@
 #include "convert/conversion_options.h"
 #include "convert/convert_file.h"
 #include "convert/convert_inputs.h"
+#include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"

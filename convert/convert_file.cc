@@ -6,6 +6,7 @@
 
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "input/text/text_log_reader.h"
 #include "log/log.h"

@@ -8,6 +8,7 @@
 
 #include "convert/conversion_options.h"
 #include "convert/convert_file.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
@@ -32,8 +33,8 @@ struct WalkState {
 };
 }  // namespace
 
-static int walk(OutputPlugin* plugin, std::string_view input_path,
-                std::string_view output_path, WalkState* state);
+static int convert_path(OutputPlugin* plugin, std::string_view input_path,
+                        std::string_view output_path, WalkState* state);
 
 // False, with the messages logged, when another input already wrote the
 // output files this one would write.
@@ -90,15 +91,16 @@ static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
   }
   ancestors->push_back({info.device, info.inode});
   for (const auto& entry : listing) {
-    result |= walk(plugin, path_join(input_path, entry.first),
-                   path_join(output_path, entry.first), state);
+    result |= convert_path(plugin, path_join(input_path, entry.first),
+                           path_join(output_path, entry.first), state);
   }
   ancestors->pop_back();
   return result;
 }
 
-static int walk(OutputPlugin* plugin, std::string_view input_path,
-                std::string_view output_path, WalkState* state) {
+// One file or folder, whatever it is; returns its OR-ed result code.
+static int convert_path(OutputPlugin* plugin, std::string_view input_path,
+                        std::string_view output_path, WalkState* state) {
   FileInfo info{};
   if (!fs_stat(plugin->input_fs, input_path, &info)) {
     // The walk goes on with the other paths, but the run must not report
@@ -120,12 +122,6 @@ static int walk(OutputPlugin* plugin, std::string_view input_path,
       return STATUS_INTERNAL_ERROR;
   }
   return STATUS_INTERNAL_ERROR;
-}
-
-int convert_path(OutputPlugin* plugin, std::string_view input_path,
-                 std::string_view output_path) {
-  WalkState state;
-  return walk(plugin, input_path, output_path, &state);
 }
 
 // "_out" goes in front of the first "/" of the name, or at its end.
@@ -154,7 +150,7 @@ int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
       }
       if (info.type == FILE_TYPE_FOLDER) append_root_suffix(&output_name);
     }
-    status |= walk(plugin, name, output_name, &state);
+    status |= convert_path(plugin, name, output_name, &state);
   }
   return status;
 }

@@ -28,8 +28,4 @@ struct WalkObserver {
 int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
                    const WalkObserver* observer = nullptr);
 
-/// Converts one file or folder; returns its OR-ed result code.
-int convert_path(OutputPlugin* plugin, std::string_view input_path,
-                 std::string_view output_path);
-
 #endif  // TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_

@@ -11,6 +11,7 @@
 #include "cli/config.h"
 #include "cli/run_tool.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "support/temp_dir.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
 #include "support/failing_filesystem.h"

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "platform/filesystem.h"
 #include "support/failing_filesystem.h"
