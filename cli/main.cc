@@ -2,10 +2,15 @@
 // filesystems, walk the inputs, and return the walk's status.
 #include "cli/config.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "convert/convert_inputs.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "output/asc/asc_writer.h"
+#include "platform/interrupt.h"
+
+#include <unistd.h>
 
 int main(int argc, char** argv) {
   int status = STATUS_OK;
@@ -20,7 +25,16 @@ int main(int argc, char** argv) {
       LOG(LOG_FATAL, "Could not create the ASC writer");
       status = STATUS_INTERNAL_ERROR;
     } else {
-      status = convert_inputs(writer, config->inputs);
+      // From here on a stop by signal must not leave a partial trace behind.
+      interrupt_install();
+      // Progress is for a person watching a terminal; scripts and logs that
+      // capture standard error get the log lines alone.
+      Progress* progress = nullptr;
+      if (!config->options.non_interactive && isatty(2)) {
+        progress = progress_start(config->input_fs, config->output_fs, config->inputs);
+      }
+      status = convert_inputs(writer, config->inputs, progress_observer(progress));
+      progress_finish(progress);
       output_plugin_destroy(writer);
     }
   }

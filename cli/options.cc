@@ -8,13 +8,16 @@
 #include "cli/config.h"
 #include "cli/input_set.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -111,6 +114,79 @@ static void run_checks(const OptionTable& t, arg_checkfn* inputs_count_check,
   }
 }
 
+// The entry whose long option an argument names, as getopt_long
+// resolves it: a long name as written or as an unambiguous prefix. Null for
+// an unknown or ambiguous name.
+static const arg_hdr* find_long_option(void** table, std::string_view name) {
+  const arg_hdr* prefix_match = nullptr;
+  int prefix_matches = 0;
+  for (int i = 0;; ++i) {
+    const arg_hdr* entry = static_cast<const arg_hdr*>(table[i]);
+    if (entry->flag & ARG_TERMINATOR) break;
+    if (entry->longopts == nullptr) continue;
+    std::string_view longopt = entry->longopts;
+    if (longopt == name) return entry;
+    if (!name.empty() && longopt.starts_with(name)) {
+      prefix_match = entry;
+      ++prefix_matches;
+    }
+  }
+  return prefix_matches == 1 ? prefix_match : nullptr;
+}
+
+static const arg_hdr* find_short_option(void** table, char letter) {
+  for (int i = 0;; ++i) {
+    const arg_hdr* entry = static_cast<const arg_hdr*>(table[i]);
+    if (entry->flag & ARG_TERMINATOR) return nullptr;
+    if (entry->shortopts != nullptr && strchr(entry->shortopts, letter) != nullptr) return entry;
+  }
+}
+
+// Replaces each "--flag=value" (a value given to an option that takes none)
+// in `args` with its own copy of a name no entry has. The parser of the older
+// generation reports such an argument with odd codes that end the run
+// silently; an unknown name is reported as an invalid option, in command-line
+// order among the other errors, which is how the newer generation treats the
+// argument itself. The values of options that take one are skipped, as the
+// parser skips them: "-O --help=1" names the folder "--help=1".
+static void disguise_flags_given_value(void** table, std::vector<char*>* args,
+                                       std::vector<std::string>* disguises) {
+  disguises->reserve(args->size());  // the copies' addresses must not move
+  for (size_t i = 1; i < args->size() && (*args)[i] != nullptr; ++i) {
+    std::string_view arg = (*args)[i];
+    if (arg == "--") return;
+    if (arg.starts_with("--")) {
+      size_t equals = arg.find('=');
+      const arg_hdr* entry = find_long_option(table, arg.substr(2, equals - 2));
+      if (entry == nullptr) continue;
+      bool takes_value = (entry->flag & ARG_HASVALUE) != 0;
+      if (equals == std::string_view::npos) {
+        if (takes_value) ++i;
+      } else if (!takes_value) {
+        disguises->emplace_back("--\x7f");
+        (*args)[i] = disguises->back().data();
+      }
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      for (size_t k = 1; k < arg.size(); ++k) {
+        const arg_hdr* entry = find_short_option(table, arg[k]);
+        if (entry == nullptr || (entry->flag & ARG_HASVALUE) == 0) continue;
+        if (k + 1 == arg.size()) ++i;  // "-O dir"; "-Odir" holds its value
+        break;
+      }
+    }
+  }
+}
+
+// Points each error about a disguised argument back at the argument as typed.
+static void undisguise_errors(struct arg_end* end, const std::vector<char*>& args,
+                              char** argv) {
+  for (int e = 0; e < end->count; ++e) {
+    for (size_t i = 0; i < args.size(); ++i) {
+      if (args[i] == end->argval[e] && args[i] != argv[i]) end->argval[e] = argv[i];
+    }
+  }
+}
+
 static void print_usage(void** table) {
   printf("Usage: %s", TOOL_NAME);
   arg_print_syntaxv(stdout, table, "\n\n");
@@ -160,7 +236,11 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
   // the configuration. So every check runs in run_checks, in table order.
   arg_checkfn* inputs_count_check = t.inputs->hdr.checkfn;
   t.inputs->hdr.checkfn = nullptr;
-  arg_parse(argc, argv, table);
+  std::vector<char*> args(argv, argv + argc + 1);
+  std::vector<std::string> disguises;
+  disguise_flags_given_value(table, &args, &disguises);
+  arg_parse(argc, args.data(), table);
+  undisguise_errors(t.end, args, argv);
 
   if (t.help->count > 0 || argc <= 1) {
     print_usage(table);

@@ -7,7 +7,8 @@ struct ConverterConfig;
 
 /// The tool's name as printed in usage and error lines.
 constexpr const char* TOOL_NAME = "tracewright";
-constexpr const char* TOOL_VERSION = "2.0.11";
+/// The project version, handed down by the build.
+constexpr const char* TOOL_VERSION = TRACEWRIGHT_VERSION;
 
 /// Parses the command line into `config`; true when conversion should go on.
 /// On false, `*status` holds the exit status: it is written only on the paths

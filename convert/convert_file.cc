@@ -6,6 +6,7 @@
 
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "input/text/text_log_reader.h"
 #include "log/log.h"
@@ -48,10 +49,16 @@ static Stream* open_reading_stream(Stream* file, int64_t buffer_size) {
   return buffered;
 }
 
+static void report_read_error(std::string_view input_path) {
+  LOG(LOG_ERROR, "Could not read input file %.*s", static_cast<int>(input_path.size()),
+      input_path.data());
+}
+
 // Hands every record to the plug-in between new_file and end_file; false
-// when any callback failed.
+// when any callback failed or the input could not be read.
 static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
-                          std::string_view output_path, size_t stem_length) {
+                          std::string_view input_path, std::string_view output_path,
+                          size_t stem_length) {
   const OutputPluginOps* ops = plugin->ops;
   bool success = true;
   if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader)) {
@@ -60,20 +67,25 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
   }
   text_log_rewind(reader);
   BusMessage record{};
-  while (success && text_log_next(reader, &record) == 1) {
+  int next = 0;
+  while (success && (next = text_log_next(reader, &record)) == 1) {
     if (!ops->handle_record(plugin, &record)) {
       success = false;
       LOG(LOG_ERROR, "Error during handle record callback");
     }
   }
+  // A read error is the input's fault, not the plug-in's: the plug-in drops
+  // the file, and only the read is reported.
+  bool read_failed = next < 0;
+  if (read_failed) report_read_error(input_path);
   if (ops->end_file != nullptr) {
-    bool ended = ops->end_file(plugin, output_path, stem_length);
+    bool ended = ops->end_file(plugin, output_path, stem_length, !success || read_failed);
     if (!success || !ended) {
       success = false;
       LOG(LOG_ERROR, "Error during end file callback");
     }
   }
-  return success;
+  return success && !read_failed;
 }
 
 static int conversion_failed(std::string_view input_path) {
@@ -101,14 +113,19 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path,
   Stream* reading = open_reading_stream(file, plugin->options->buffer_size);
   if (reading == nullptr) return conversion_failed(input_path);
 
-  TextLogReader* reader = text_log_open(reading);
+  bool read_failed = false;
+  TextLogReader* reader = text_log_open(reading, &read_failed);
   if (reader == nullptr) {
-    LOG(LOG_ERROR, "Could not open log");
+    if (read_failed) {
+      report_read_error(input_path);
+    } else {
+      LOG(LOG_ERROR, "Could not open log");
+    }
     (void)stream_close(reading);
     return conversion_failed(input_path);
   }
 
-  bool success = run_callbacks(plugin, reader, output_path, stem_length);
+  bool success = run_callbacks(plugin, reader, input_path, output_path, stem_length);
 
   // The stream is gone after stream_close whatever it answers, so a failed
   // close is reported but never retried.

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "convert/exit_status.h"
+
 struct OutputPlugin;
 
 /// True when `input_path` names a text log (extension "txt" in any letter

@@ -8,6 +8,7 @@
 
 #include "convert/conversion_options.h"
 #include "convert/convert_file.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
@@ -28,11 +29,12 @@ struct WalkState {
   // extension's case (a.txt, a.TXT) share a stem; converting both would
   // overwrite the first trace, and with -d delete both inputs.
   std::map<std::string, std::string, std::less<>> claimed_stems;
+  const WalkObserver* observer = nullptr;
 };
 }  // namespace
 
-static int walk(OutputPlugin* plugin, std::string_view input_path,
-                std::string_view output_path, WalkState* state);
+static int convert_path(OutputPlugin* plugin, std::string_view input_path,
+                        std::string_view output_path, WalkState* state);
 
 // False, with the messages logged, when another input already wrote the
 // output files this one would write.
@@ -54,6 +56,20 @@ static bool claim_output_stem(WalkState* state, std::string_view input_path,
   return false;
 }
 
+static int walk_file(OutputPlugin* plugin, std::string_view input_path,
+                     std::string_view output_path, const FileInfo& info, WalkState* state) {
+  std::string_view stem;
+  const WalkObserver* observer = state->observer;
+  if (!convert_file_output_stem(input_path, output_path, &stem)) observer = nullptr;
+  if (observer != nullptr) observer->log_started(observer->arg, input_path, info.size);
+  int result = STATUS_CONVERSION_FAILED;
+  if (claim_output_stem(state, input_path, output_path)) {
+    result = convert_file(plugin, input_path, output_path);
+  }
+  if (observer != nullptr) observer->log_finished(observer->arg, stem, result);
+  return result;
+}
+
 static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
                        std::string_view output_path, const FileInfo& info, WalkState* state) {
   std::vector<FolderIdentity>* ancestors = &state->ancestors;
@@ -65,19 +81,26 @@ static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
     }
   }
   DirectoryListing listing;
-  fs_list(plugin->input_fs, input_path, &listing);
-  ancestors->push_back({info.device, info.inode});
   int result = STATUS_OK;
+  // The entries that could be read are still converted, but the run must not
+  // report success for a folder whose files it could not all see.
+  if (!fs_list(plugin->input_fs, input_path, &listing)) {
+    LOG(LOG_ERROR, "Could not list folder %.*s", static_cast<int>(input_path.size()),
+        input_path.data());
+    result = STATUS_INTERNAL_ERROR;
+  }
+  ancestors->push_back({info.device, info.inode});
   for (const auto& entry : listing) {
-    result |= walk(plugin, path_join(input_path, entry.first),
-                   path_join(output_path, entry.first), state);
+    result |= convert_path(plugin, path_join(input_path, entry.first),
+                           path_join(output_path, entry.first), state);
   }
   ancestors->pop_back();
   return result;
 }
 
-static int walk(OutputPlugin* plugin, std::string_view input_path,
-                std::string_view output_path, WalkState* state) {
+// One file or folder, whatever it is; returns its OR-ed result code.
+static int convert_path(OutputPlugin* plugin, std::string_view input_path,
+                        std::string_view output_path, WalkState* state) {
   FileInfo info{};
   if (!fs_stat(plugin->input_fs, input_path, &info)) {
     // The walk goes on with the other paths, but the run must not report
@@ -90,8 +113,7 @@ static int walk(OutputPlugin* plugin, std::string_view input_path,
     case FILE_TYPE_FOLDER:
       return walk_folder(plugin, input_path, output_path, info, state);
     case FILE_TYPE_FILE:
-      if (!claim_output_stem(state, input_path, output_path)) return STATUS_CONVERSION_FAILED;
-      return convert_file(plugin, input_path, output_path);
+      return walk_file(plugin, input_path, output_path, info, state);
     case FILE_TYPE_MISSING:
       LOG(LOG_WARN, "Could not find input file/folder %.*s",
           static_cast<int>(input_path.size()), input_path.data());
@@ -100,12 +122,6 @@ static int walk(OutputPlugin* plugin, std::string_view input_path,
       return STATUS_INTERNAL_ERROR;
   }
   return STATUS_INTERNAL_ERROR;
-}
-
-int convert_path(OutputPlugin* plugin, std::string_view input_path,
-                 std::string_view output_path) {
-  WalkState state;
-  return walk(plugin, input_path, output_path, &state);
 }
 
 // "_out" goes in front of the first "/" of the name, or at its end.
@@ -118,9 +134,11 @@ static void append_root_suffix(std::string* output_name) {
   }
 }
 
-int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs) {
+int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                   const WalkObserver* observer) {
   int status = STATUS_OK;
   WalkState state;
+  state.observer = observer;
   for (const std::string& name : inputs) {
     std::string output_name = name;
     if (!plugin->options->no_append_root) {
@@ -132,7 +150,7 @@ int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs)
       }
       if (info.type == FILE_TYPE_FOLDER) append_root_suffix(&output_name);
     }
-    status |= walk(plugin, name, output_name, &state);
+    status |= convert_path(plugin, name, output_name, &state);
   }
   return status;
 }

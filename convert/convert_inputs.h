@@ -4,18 +4,28 @@
 #ifndef TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_
 #define TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 struct OutputPlugin;
 
+/// Told about each text log the walk reaches, for progress output. Both slots
+/// must be set; the views live for the duration of the call.
+struct WalkObserver {
+  /// Before the log at `input_path` (relative to input_fs), `size` bytes long.
+  void (*log_started)(void* arg, std::string_view input_path, int64_t size);
+  /// After it, with its result code and its output path without extension
+  /// (relative to output_fs), from which its trace files are named.
+  void (*log_finished)(void* arg, std::string_view output_stem, int result);
+  void* arg;
+};
+
 /// Converts every input (relative to input_fs) in order and returns the OR of
 /// their results; 129 at once when the stat of a top-level input fails.
-int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs);
-
-/// Converts one file or folder; returns its OR-ed result code.
-int convert_path(OutputPlugin* plugin, std::string_view input_path,
-                 std::string_view output_path);
+/// `observer` may be null.
+int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                   const WalkObserver* observer = nullptr);
 
 #endif  // TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_

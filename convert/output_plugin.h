@@ -29,9 +29,13 @@ struct OutputPluginOps {
   /// Start of an input file; may be null. False fails the file.
   bool (*new_file)(OutputPlugin* plugin, std::string_view output_path,
                    size_t stem_length, TextLogReader* reader);
-  /// End of an input file, called also after a failure; may be null.
+  /// End of an input file, called also after a failure; may be null. With
+  /// `file_failed` set the file could not be converted whole (a callback
+  /// failed or the input could not be read): the plug-in drops what it has
+  /// of the file and writes nothing for it, and the result says whether
+  /// dropping went well. Otherwise false fails the file.
   bool (*end_file)(OutputPlugin* plugin, std::string_view output_path,
-                   size_t stem_length);
+                   size_t stem_length, bool file_failed);
 };
 
 /// The head of every plug-in record. A plug-in type allocates its whole

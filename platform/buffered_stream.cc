@@ -16,6 +16,7 @@ struct BufferedStream : Stream {
   uint8_t* buffer;
   Stream* inner;
   bool owns_inner;
+  bool failed;  // an inner read failed: every later read fails too
 };
 // The buffer lives in the same allocation, right behind the record, so the
 // record must stay plain enough to be calloc'ed.
@@ -28,15 +29,21 @@ static_assert(std::is_trivial_v<BufferedStream>);
 // position without a system call. A seek that does not land counts as a
 // failed load, because the bytes read would belong to another position (a
 // target beyond INT64_MAX, from a negative offset, ends here too).
+// A failed inner read is remembered, so that no later load can make the
+// bytes after the gap look like the ones that follow what was delivered.
 static int64_t buffered_stream_load(BufferedStream* self, uint64_t position) {
-  if (self->inner == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return -1;
+  if (self->failed) return STREAM_READ_ERROR;
+  if (self->inner == nullptr || position > static_cast<uint64_t>(INT64_MAX)) return 0;
   int64_t at = static_cast<int64_t>(position);
-  if (stream_seek(self->inner, at, 0) != at) return -1;
-  return stream_read(self->inner, self->buffer, static_cast<int64_t>(self->capacity));
+  if (stream_seek(self->inner, at, 0) != at) return 0;
+  int64_t n = stream_read(self->inner, self->buffer, static_cast<int64_t>(self->capacity));
+  if (n == STREAM_READ_ERROR) self->failed = true;
+  return n;
 }
 
 static int64_t buffered_stream_read(Stream* stream, void* destination, int64_t count) {
   auto* self = static_cast<BufferedStream*>(stream);
+  if (self->failed) return STREAM_READ_ERROR;
   if (count <= 0) return 0;
   auto* out = static_cast<uint8_t*>(destination);
   uint64_t wanted = static_cast<uint64_t>(count);
@@ -45,6 +52,7 @@ static int64_t buffered_stream_read(Stream* stream, void* destination, int64_t c
     if (self->cursor == self->fill) {
       uint64_t next = self->base + self->cursor;
       int64_t n = buffered_stream_load(self, next);
+      if (n == STREAM_READ_ERROR) return STREAM_READ_ERROR;
       if (n <= 0) break;
       self->base = next;
       self->cursor = 0;
@@ -88,6 +96,7 @@ static int64_t buffered_stream_seek(Stream* stream, int64_t offset, int32_t when
     return static_cast<int64_t>(target);
   }
   int64_t n = buffered_stream_load(self, target);
+  if (n == STREAM_READ_ERROR) return STREAM_READ_ERROR;
   if (n <= 0) return static_cast<int64_t>(self->base + self->cursor);
   self->base = target;
   self->fill = static_cast<uint64_t>(n);
@@ -99,9 +108,11 @@ static int64_t buffered_stream_seek(Stream* stream, int64_t offset, int32_t when
 // the buffer.
 static int64_t buffered_stream_borrow(Stream* stream, const void** bytes) {
   auto* self = static_cast<BufferedStream*>(stream);
+  if (self->failed) return STREAM_READ_ERROR;
   if (self->cursor == self->fill) {
     uint64_t next = self->base + self->cursor;
     int64_t n = buffered_stream_load(self, next);
+    if (n == STREAM_READ_ERROR) return STREAM_READ_ERROR;
     if (n <= 0) return 0;
     self->base = next;
     self->cursor = 0;

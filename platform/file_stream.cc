@@ -13,11 +13,16 @@ struct FileStream : Stream {
 };
 }  // namespace
 
+// A short fread is the end of the file or an error, and only the handle's
+// error flag tells which. The flag stays set (a seek does not clear it), so
+// every read after an error fails as well.
 static int64_t file_stream_read(Stream* stream, void* destination, int64_t count) {
   auto* self = static_cast<FileStream*>(stream);
+  if (ferror(self->file)) return STREAM_READ_ERROR;
   if (count <= 0) return 0;
   size_t n = fread(destination, 1, static_cast<size_t>(count), self->file);
   self->position += static_cast<int64_t>(n);
+  if (n < static_cast<size_t>(count) && ferror(self->file)) return STREAM_READ_ERROR;
   return static_cast<int64_t>(n);
 }
 

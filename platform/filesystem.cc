@@ -11,7 +11,7 @@
 
 static void base_release(FileSystem*) {}
 static bool base_stat(FileSystem*, std::string_view, FileInfo*) { return false; }
-static void base_list(FileSystem*, std::string_view, DirectoryListing*) {}
+static bool base_list(FileSystem*, std::string_view, DirectoryListing*) { return false; }
 static bool base_make_dir(FileSystem*, std::string_view) { return false; }
 
 const FileSystemOps kFileSystemBaseOps = {
@@ -21,6 +21,8 @@ const FileSystemOps kFileSystemBaseOps = {
     .make_dir = base_make_dir,
     .remove = nullptr,  // the base cannot change the disk
     .open = nullptr,
+    .rename = nullptr,
+    .flush = nullptr,
 };
 
 void filesystem_destroy(FileSystem* fs) {
@@ -58,12 +60,14 @@ static void strip_root_prefix(const std::string& root, DirectoryListing* listing
   listing->merge(renamed);
 }
 
-void fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing) {
+bool fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing) {
+  bool listed = false;
   if (fs != nullptr && fs->ops->list != nullptr) {
-    fs->ops->list(fs, path_join(fs->root, rel), listing);
+    listed = fs->ops->list(fs, path_join(fs->root, rel), listing);
     if (!fs->root.empty() && !listing->empty()) strip_root_prefix(fs->root, listing);
   }
   LOG(LOG_INFO, "ls: %.*s", static_cast<int>(rel.size()), rel.data());
+  return listed;
 }
 
 bool fs_make_dir(FileSystem* fs, std::string_view rel) {
@@ -110,6 +114,16 @@ bool fs_remove(FileSystem* fs, std::string_view rel) {
 Stream* fs_open(FileSystem* fs, std::string_view rel, int32_t flags) {
   if (fs == nullptr || fs->ops->open == nullptr) return nullptr;
   return fs->ops->open(fs, path_join(fs->root, rel), flags);
+}
+
+bool fs_rename(FileSystem* fs, std::string_view from_rel, std::string_view to_rel) {
+  if (fs == nullptr || fs->ops->rename == nullptr) return false;
+  return fs->ops->rename(fs, path_join(fs->root, from_rel), path_join(fs->root, to_rel));
+}
+
+bool fs_flush(FileSystem* fs, std::string_view rel) {
+  if (fs == nullptr || fs->ops->flush == nullptr) return false;
+  return fs->ops->flush(fs, path_join(fs->root, rel));
 }
 
 void fs_absolute_path(FileSystem* fs, std::string_view rel, std::string* out) {

@@ -41,26 +41,38 @@ constexpr int32_t FS_OPEN_CALLER_BIT = 4;
 struct FileSystem;
 
 /// Operations on full paths (bytes with a length, not terminated). A null
-/// `remove` or `open` makes the public wrapper fail (false, null).
+/// `remove`, `open`, `rename` or `flush` makes the public wrapper fail
+/// (false, null).
 struct FileSystemOps {
   /// Runs just before the object is freed.
   void (*release)(FileSystem* fs);
   /// True with the type (FILE_TYPE_MISSING when the path does not exist);
   /// false for any other failure, leaving `out` untouched.
   bool (*stat)(FileSystem* fs, std::string_view path, FileInfo* out);
-  /// Adds the regular files and folders of one folder; names already present
-  /// keep their entry. An unreadable folder adds nothing.
-  void (*list)(FileSystem* fs, std::string_view path, DirectoryListing* out);
+  /// Adds the regular files and folders of one folder, and the entries whose
+  /// status cannot be taken (as FILE_TYPE_OTHER, so that the caller's own
+  /// stat reports them); names already present keep their entry. False when
+  /// the folder could not be read whole (it cannot be opened, reading it
+  /// fails, an entry cannot be stored); the entries read before stay.
+  bool (*list)(FileSystem* fs, std::string_view path, DirectoryListing* out);
   /// Creates one folder (0700 before the umask); false when it exists or fails.
   bool (*make_dir)(FileSystem* fs, std::string_view path);
   /// Removes a file or an empty folder.
   bool (*remove)(FileSystem* fs, std::string_view path);
   /// Opens a stream; only FS_OPEN_READ and FS_OPEN_WRITE count. Null on failure.
   Stream* (*open)(FileSystem* fs, std::string_view path, int32_t flags);
+  /// Renames `from` onto `to` in one step: a file at `to` is replaced, and a
+  /// reader of `to` sees either the old file or the new one. False on
+  /// failure, with both paths as they were.
+  bool (*rename)(FileSystem* fs, std::string_view from, std::string_view to);
+  /// Forces what was written to a closed file, or the entries of a folder,
+  /// onto the disk, so that they survive a power cut. False on failure.
+  bool (*flush)(FileSystem* fs, std::string_view path);
 };
 
 /// The defaults of the base: release does nothing, stat answers false, list
-/// adds nothing, make_dir answers false; remove and open are absent.
+/// adds nothing and answers false, make_dir answers false; remove, open,
+/// rename and flush are absent.
 extern const FileSystemOps kFileSystemBaseOps;
 
 struct FileSystem {
@@ -77,8 +89,9 @@ void filesystem_destroy(FileSystem* fs);
 /// False for a null fs or a failed stat (not the missing case).
 bool fs_stat(FileSystem* fs, std::string_view rel, FileInfo* info);
 /// Adds the entries of folder `rel` and logs "ls: <rel>" at LOG_INFO, also
-/// when fs is null or the folder cannot be read.
-void fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing);
+/// when fs is null or the folder cannot be read. False when the folder could
+/// not be read whole (null fs, absent slot, the slot's failure).
+bool fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing);
 /// Ensures one folder: true when it exists or was created; false for a file,
 /// another type, a failed stat or a failed creation.
 bool fs_make_dir(FileSystem* fs, std::string_view rel);
@@ -89,6 +102,12 @@ bool fs_make_dirs(FileSystem* fs, std::string_view rel);
 bool fs_remove(FileSystem* fs, std::string_view rel);
 /// A stream owned by the caller, or null (null fs, absent slot, failure).
 [[nodiscard]] Stream* fs_open(FileSystem* fs, std::string_view rel, int32_t flags);
+/// Renames `from_rel` onto `to_rel`, replacing a file there. False for a null
+/// fs, an absent slot or a failed rename (both paths unchanged then).
+[[nodiscard]] bool fs_rename(FileSystem* fs, std::string_view from_rel, std::string_view to_rel);
+/// Flushes the closed file or the folder `rel` to the disk ("" is the root).
+/// False for a null fs, an absent slot or a failed flush.
+[[nodiscard]] bool fs_flush(FileSystem* fs, std::string_view rel);
 /// Appends root, then "/" when rel is not empty, then rel; a rel of exactly
 /// ".." appends nothing at all, and so does a null fs or out.
 void fs_absolute_path(FileSystem* fs, std::string_view rel, std::string* out);

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 static bool posix_stat_path(const std::string& path, FileInfo* out) {
   struct stat st;
@@ -43,12 +45,21 @@ static bool posix_stat(FileSystem*, std::string_view path, FileInfo* out) {
   return posix_stat_path(std::string(path), out);
 }
 
-static void posix_list(FileSystem*, std::string_view path, DirectoryListing* out) {
+static bool posix_list(FileSystem*, std::string_view path, DirectoryListing* out) {
   std::string folder(path);
   DIR* dir = opendir(folder.c_str());
-  if (dir == nullptr) return;
+  if (dir == nullptr) return false;
+  bool complete = true;
   std::string entry_path;
-  while (struct dirent* entry = readdir(dir)) {
+  for (;;) {
+    // readdir answers null both at the end and on an error; only errno,
+    // cleared before the call, tells the two apart.
+    errno = 0;
+    struct dirent* entry = readdir(dir);
+    if (entry == nullptr) {
+      if (errno != 0) complete = false;
+      break;
+    }
     const char* name = entry->d_name;
     if ((name[0] == '.' && name[1] == '\0') ||
         (name[0] == '.' && name[1] == '.' && name[2] == '\0')) {
@@ -58,16 +69,23 @@ static void posix_list(FileSystem*, std::string_view path, DirectoryListing* out
     str_append_printf(&entry_path, "%.*s/%s", static_cast<int>(path.size()),
                       path.data(), name);
     FileInfo info{};
-    if (!posix_stat_path(entry_path, &info)) continue;
-    if (info.type != FILE_TYPE_FILE && info.type != FILE_TYPE_FOLDER) continue;
-    // A listing entry that cannot be stored is left out; the walk goes on
-    // with the others rather than ending the process.
+    // An entry whose status cannot be taken (a path too long, a link loop)
+    // stays in the listing: the walk's own stat of it then fails and is
+    // reported, where leaving it out would pass over it in silence.
+    if (posix_stat_path(entry_path, &info) && info.type != FILE_TYPE_FILE &&
+        info.type != FILE_TYPE_FOLDER) {
+      continue;
+    }
+    // An entry that cannot be stored makes the listing incomplete; the walk
+    // goes on with the others and reports the folder.
     try {
       out->emplace(name, info);
     } catch (const std::bad_alloc&) {
+      complete = false;
     }
   }
   closedir(dir);
+  return complete;
 }
 
 static bool posix_make_dir(FileSystem*, std::string_view path) {
@@ -89,6 +107,20 @@ static Stream* posix_open(FileSystem*, std::string_view path, int32_t flags) {
   return file_stream_open(std::string(path).c_str(), mode);
 }
 
+static bool posix_rename(FileSystem*, std::string_view from, std::string_view to) {
+  return rename(std::string(from).c_str(), std::string(to).c_str()) == 0;
+}
+
+// A file is flushed through a descriptor of its own: fsync reaches every
+// written page of the file, whichever descriptor wrote it. Opening read-only
+// works for folders too, whose entries a rename has changed.
+static bool posix_flush(FileSystem*, std::string_view path) {
+  int fd = open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool flushed = fsync(fd) == 0;
+  return close(fd) == 0 && flushed;
+}
+
 static const FileSystemOps kPosixFileSystemOps = {
     .release = posix_release,
     .stat = posix_stat,
@@ -96,6 +128,8 @@ static const FileSystemOps kPosixFileSystemOps = {
     .make_dir = posix_make_dir,
     .remove = posix_remove,
     .open = posix_open,
+    .rename = posix_rename,
+    .flush = posix_flush,
 };
 
 FileSystem* filesystem_create(std::string_view root) {

@@ -9,6 +9,12 @@
 
 /// Answer of a dispatcher whose slot is empty.
 constexpr int64_t STREAM_NOT_SUPPORTED = -2;
+/// Answer of a read (or borrow) that failed: the device reported an error,
+/// which is not the end of the data. Errors are sticky: once a read failed,
+/// every later read of that stream fails too, so a caller that looks only
+/// at its last read still learns of it. The position after a failed read is
+/// unspecified.
+constexpr int64_t STREAM_READ_ERROR = -1;
 
 enum StreamMode : int32_t {
   STREAM_MODE_READ = 0,        ///< "rb": read, tell, seek, close
@@ -21,7 +27,9 @@ struct Stream;
 /// The operations of one stream type. Any slot may be null: the dispatchers
 /// below then answer STREAM_NOT_SUPPORTED (close: 0) without calling it.
 struct StreamOps {
-  /// Reads up to `count` bytes; returns the number read, 0 at end of data.
+  /// Reads up to `count` bytes; returns the number read, 0 at end of data,
+  /// STREAM_READ_ERROR when the data could not be read (bytes the call got
+  /// before the error are not reported).
   int64_t (*read)(Stream* stream, void* destination, int64_t count);
   /// Writes up to `count` bytes; returns the number written.
   int64_t (*write)(Stream* stream, const void* source, int64_t count);
@@ -34,11 +42,12 @@ struct StreamOps {
   int32_t (*close)(Stream* stream);
   /// Lends the bytes that follow the current position without copying them:
   /// sets `*bytes` and returns how many there are (at least 1), loading them
-  /// first exactly when a one-byte read would; 0 at the end of data. The
-  /// position does not move: a caller that uses n of the bytes seeks n from
-  /// the current position (whence 1), which must then succeed without
-  /// loading. The view lives until the next operation on the stream. Empty
-  /// for streams that hold no bytes of their own to lend; readers then read.
+  /// first exactly when a one-byte read would; 0 at the end of data,
+  /// STREAM_READ_ERROR when loading failed. The position does not move: a
+  /// caller that uses n of the bytes seeks n from the current position
+  /// (whence 1), which must then succeed without loading. The view lives
+  /// until the next operation on the stream. Empty for streams that hold no
+  /// bytes of their own to lend; readers then read.
   int64_t (*borrow)(Stream* stream, const void** bytes);
 };
 
@@ -83,7 +92,9 @@ void stream_copy(Stream* source, Stream* destination);
 /// the end -1.
 /// A seek inside the buffered bytes or right behind them only moves the
 /// cursor; a seek elsewhere loads the buffer there, and when no data can be
-/// loaded it changes nothing and returns the unchanged position.
+/// loaded it changes nothing and returns the unchanged position, or
+/// STREAM_READ_ERROR when the inner read failed. A failed inner read makes
+/// every later read and borrow fail (the error is sticky).
 [[nodiscard]] Stream* buffered_stream_create(Stream* inner, bool owns_inner,
                                              uint64_t capacity);
 

@@ -20,7 +20,11 @@ static size_t read_line_bytewise(TextLogReader* reader, char* line) {
   size_t stored = 0;
   for (size_t reads = 0; reads < TEXT_LOG_LINE_SIZE - 1; ++reads) {
     char byte = 0;
-    if (stream_read(reader->stream, &byte, 1) != 1) break;
+    int64_t n = stream_read(reader->stream, &byte, 1);
+    if (n != 1) {
+      if (n < 0) reader->read_failed = true;
+      break;
+    }
     // Files written on either platform decode alike.
     if (byte == '\r') continue;
     line[stored++] = byte;
@@ -39,6 +43,7 @@ static size_t read_line_terminated(TextLogReader* reader, char* line) {
   const void* view = nullptr;
   int64_t available = stream_borrow(reader->stream, &view);
   if (available == STREAM_NOT_SUPPORTED) return read_line_bytewise(reader, line);
+  if (available < 0) reader->read_failed = true;
   size_t stored = 0;
   size_t budget = TEXT_LOG_LINE_SIZE - 1;  // reads left, carriage returns included
   while (available > 0) {
@@ -59,6 +64,7 @@ static size_t read_line_terminated(TextLogReader* reader, char* line) {
     budget -= used;
     if (newline != nullptr || budget == 0) break;
     available = stream_borrow(reader->stream, &view);
+    if (available < 0) reader->read_failed = true;
   }
   line[stored] = '\0';
   return stored;
@@ -146,7 +152,7 @@ static bool bind_columns(TextLogReader* reader) {
   return any_known;
 }
 
-TextLogReader* text_log_open(Stream* stream) {
+TextLogReader* text_log_open(Stream* stream, bool* read_failed) {
   if (stream == nullptr) return nullptr;
   auto* reader = new (std::nothrow) TextLogReader{};
   if (reader == nullptr) return nullptr;
@@ -155,7 +161,9 @@ TextLogReader* text_log_open(Stream* stream) {
   // file: a file decodes the same whether it is converted alone or after
   // others.
   text_log_read_header(reader);
-  if (!bind_columns(reader)) {
+  // A header cut by a read error must not pass for a complete one.
+  if (!bind_columns(reader) || reader->read_failed) {
+    if (read_failed != nullptr) *read_failed = reader->read_failed;
     delete reader;
     return nullptr;
   }
@@ -172,6 +180,7 @@ int text_log_next(TextLogReader* reader, BusMessage* record) {
   if (reader == nullptr || record == nullptr) return 0;
   char line[TEXT_LOG_LINE_SIZE + TEXT_LOG_SPLIT_SLACK];
   size_t stored = read_line_terminated(reader, line);
+  if (reader->read_failed) return -1;
   if (stored == 0) return 0;
   // The splitting reads the whole word that holds the NUL.
   memset(line + stored + 1, 0, TEXT_LOG_SPLIT_SLACK);

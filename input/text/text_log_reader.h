@@ -61,17 +61,22 @@ struct TextLogReader {
   // time text starts as a copy of it. Unset in a reader built by hand.
   char time_prefix[18];
   bool time_prefix_ready;
+
+  /// A read of the stream failed (not its end): the reader stops there.
+  bool read_failed;
 };
 
 /// Reads the header and the title line. Null when the stream is null, memory
 /// is short, or the file is refused (no "#" line first, no title line, no
-/// value separator, no known column title). Afterwards the stream stands at
-/// the first data line.
-[[nodiscard]] TextLogReader* text_log_open(Stream* stream);
+/// value separator, no known column title) or cannot be read; a read error
+/// also sets `*read_failed` when that is not null, so the caller can tell
+/// it from a refusal. Afterwards the stream stands at the first data line.
+[[nodiscard]] TextLogReader* text_log_open(Stream* stream, bool* read_failed = nullptr);
 /// Seeks the stream back to DataStart.
 void text_log_rewind(TextLogReader* reader);
-/// 1 when a data line was decoded into `record`, 0 at end of input (the
-/// record is then untouched). Every line is a record, also a blank or short
+/// 1 when a data line was decoded into `record`, 0 at end of input, -1 when
+/// the stream could not be read (the record is then untouched; a line cut
+/// by the error is not decoded). Every line is a record, also a blank or short
 /// one; a line's last field ends at its line feed or, lacking one, at the end
 /// of its text.
 int text_log_next(TextLogReader* reader, BusMessage* record);
@@ -80,7 +85,8 @@ void text_log_close(TextLogReader* reader);
 /// Reads one line into `line` (TEXT_LOG_LINE_SIZE bytes, zero-filled first):
 /// up to 199 byte reads, stopping after a line feed (stored) or at the end
 /// of data; carriage returns are not stored. An empty result means end of
-/// input. Returns the number of bytes stored.
+/// input, or a read error when `read_failed` is set. Returns the number of
+/// bytes stored.
 size_t text_log_read_line(TextLogReader* reader, char* line);
 
 #endif  // TRACEWRIGHT_INPUT_TEXT_TEXT_LOG_READER_H_

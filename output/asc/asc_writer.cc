@@ -10,12 +10,15 @@
 #include "output/asc/asc_writer.h"
 
 #include "convert/bus_message.h"
+#include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "output/asc/asc_lines.h"
 #include "output/asc/asc_writer_internal.h"
 #include "output/asc/frame_store.h"
 #include "platform/filesystem.h"
+#include "platform/interrupt.h"
+#include "platform/path.h"
 #include "platform/str.h"
 #include "platform/stream.h"
 
@@ -26,6 +29,7 @@
 #include <ctime>
 #include <string>
 #include <type_traits>
+#include <unistd.h>
 
 // ---------------------------------------------------------------------------
 // The writer record and its kept frames
@@ -210,8 +214,47 @@ static bool write_text(Stream* stream, const std::string& text) {
   return stream_write(stream, text.data(), length) == length;
 }
 
+/// The name a trace is written under until it is complete: beside the
+/// trace, hidden by its leading dot, and unique to this process, e.g.
+/// logs/.00000001.asc.4711.tmp for logs/00000001.asc. It ends in ".tmp", so
+/// a later walk over the folder passes it over. Only the first 200 bytes of
+/// the name are used, so that a trace whose name is near the platform's
+/// limit of 255 still gets a temporary name; the process id keeps it
+/// unique, as a process writes one temporary file at a time.
+static std::string temporary_path(std::string_view path) {
+  std::string temporary(path_dir_prefix(path));
+  std::string_view name = path_basename(path).substr(0, 200);
+  str_append_printf(&temporary, ".%.*s.%ld.tmp", static_cast<int>(name.size()), name.data(),
+                    static_cast<long>(getpid()));
+  return temporary;
+}
+
+enum PublishResult : uint8_t {
+  PUBLISHED,
+  NOT_FLUSHED,  // the file or its folder could not be forced to the disk
+  NOT_RENAMED,  // the final name could not be taken (a folder holds it, ...)
+};
+
+/// Puts a complete, closed temporary file in place of `path`. With -d the
+/// input is removed after this, so the trace and then the folder entry that
+/// names it are forced to the disk first: a power cut must not take the
+/// input's only copy. A failed flush after the rename leaves the complete
+/// trace in place but fails it, so that the input is kept.
+static PublishResult publish(AscWriter* writer, const std::string& temporary,
+                             const std::string& path) {
+  bool durable = writer->options->delete_converted;
+  if (durable && !fs_flush(writer->output_fs, temporary)) return NOT_FLUSHED;
+  if (!fs_rename(writer->output_fs, temporary, path)) return NOT_RENAMED;
+  interrupt_release_file();
+  bool flushed = !durable || fs_flush(writer->output_fs, path_dir_prefix(path));
+  return flushed ? PUBLISHED : NOT_FLUSHED;
+}
+
 /// Writes the frames of a non-empty store to "<stem><suffix>" and returns
-/// whether that file is complete. An incomplete file is removed.
+/// whether that file is complete. The file is written under a temporary
+/// name and renamed only once whole, so a failure or an interruption never
+/// leaves a partial trace under the final name nor harms a trace of an
+/// earlier run there; the temporary file is removed on failure.
 ///
 /// The descriptor is a template argument rather than a plain parameter so
 /// that the compiler checks each message against its arguments. g++ reads
@@ -227,8 +270,15 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
                        std::string* text) {
   std::string path(stem);
   path.append(kPart.suffix);
-  Stream* stream = fs_open(writer->output_fs, path, FS_OPEN_WRITE | FS_OPEN_CALLER_BIT);
+  std::string temporary = temporary_path(path);
+  std::string guarded;
+  fs_absolute_path(writer->output_fs, temporary, &guarded);
+  Stream* stream = nullptr;
+  if (interrupt_guard_file(guarded)) {
+    stream = fs_open(writer->output_fs, temporary, FS_OPEN_WRITE | FS_OPEN_CALLER_BIT);
+  }
   if (stream == nullptr) {
+    interrupt_release_file();
     LOG(LOG_ERROR, kPart.open_failed, path.c_str());
     return false;
   }
@@ -299,10 +349,26 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
   // Buffered bytes reach the disk only now, so a full disk may show itself
   // at the close alone; that counts as a failed file, without a message.
   bool closed = stream_close(stream) == 0;
-  if (closed && lines_written > 0 && !failed) return true;
+  if (closed && lines_written > 0 && !failed) {
+    // The final name is where an existing file is replaced, so failing to
+    // take it is reported like a file that cannot be opened. A failed flush
+    // has no message, like a failed close.
+    switch (publish(writer, temporary, path)) {
+      case PUBLISHED:
+        return true;
+      case NOT_RENAMED:
+        LOG(LOG_ERROR, kPart.open_failed, path.c_str());
+        break;
+      case NOT_FLUSHED:
+        // After a rename that went through, the temporary name is gone and
+        // the removal below finds nothing.
+        break;
+    }
+  }
   // The part fails whether or not the removal works, so its result adds
   // nothing to report.
-  (void)fs_remove(writer->output_fs, path);
+  (void)fs_remove(writer->output_fs, temporary);
+  interrupt_release_file();
   return false;
 }
 #if defined(__clang__)
@@ -338,6 +404,8 @@ bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // Kind is a plain number here: values past LIN_Frame are ignored like the
   // empty record and error frames, which ASC has no line for.
+  // The store reports why it could not keep a frame; a payload too long
+  // for its kind is refused here without a message.
   bool kept = true;
   if (message->Kind == CAN_DataFrame || message->Kind == CAN_RemoteFrame) {
     kept = message->DataLength <= CAN_PAYLOAD_CAPACITY &&
@@ -366,14 +434,16 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
 }
 
 bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
-                         size_t stem_length) {
+                         size_t stem_length, bool file_failed) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
-  if (writer->lost_frame) {
-    // Nothing is written, so the runs spilled so far can go at once.
+  // What was kept of a failed file is only part of it, and a file with a
+  // lost frame would be incomplete: nothing is written, so the runs spilled
+  // so far can go at once.
+  if (file_failed || writer->lost_frame) {
     frame_store_clear(&writer->can);
     frame_store_clear(&writer->lin);
-    return false;
+    return file_failed;
   }
   if (writer->can.total == 0 && writer->lin.total == 0) return true;
   // The stem is a prefix of the path; no NUL ends it.

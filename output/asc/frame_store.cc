@@ -194,11 +194,10 @@ bool frame_store_keep(FrameStore* store, const KeptFrame& frame, const uint8_t* 
     if (!spill_chunk(store)) return false;
   }
   if (!grow(reinterpret_cast<void**>(&store->frames), &store->capacity, store->count + 1,
-            sizeof(KeptFrame), 1024)) {
-    return false;
-  }
-  if (extra > 0 && !grow(reinterpret_cast<void**>(&store->arena), &store->arena_capacity,
-                         store->arena_used + extra, 1, 64 * 1024)) {
+            sizeof(KeptFrame), 1024) ||
+      (extra > 0 && !grow(reinterpret_cast<void**>(&store->arena), &store->arena_capacity,
+                          store->arena_used + extra, 1, 64 * 1024))) {
+    LOG(LOG_ERROR, "Out of memory while keeping frames");
     return false;
   }
   KeptFrame* kept = &store->frames[store->count];

@@ -73,8 +73,9 @@ struct FrameStore {
 [[nodiscard]] bool frame_store_reset(FrameStore* store, FileSystem* fs,
                                      std::string_view trace_path);
 /// Keeps a copy of `frame` and of its DataLength bytes at `payload`
-/// (at most 64). False, keeping nothing, when memory runs out or a run
-/// cannot be spilled; the latter is logged with the run file's name.
+/// (at most 64). False, keeping nothing, when memory runs out (logged as
+/// "Out of memory while keeping frames") or a run cannot be spilled (logged
+/// with the run file's name).
 [[nodiscard]] bool frame_store_keep(FrameStore* store, const KeptFrame& frame,
                                     const uint8_t* payload);
 /// Sorts what is in memory and prepares the merge. False when a run cannot

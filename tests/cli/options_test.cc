@@ -11,6 +11,7 @@
 #include "cli/config.h"
 #include "cli/run_tool.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "support/temp_dir.h"
@@ -42,7 +43,7 @@ TEST(CommandLine, UsageVersionOrTheFirstErrorDecidesTheOutputAndTheStatus) {
       "tracewright: input file(s)/folder(s) do not share a common root directory\n";
   const std::string bad_out = "tracewright: invalid output directory: \"out\"\n";
   const std::string no_inputs = "tracewright: missing option file(s)/folder(s)\n";
-  const std::string version = "Version: 2.0.11\n";
+  const std::string version = std::string("Version: ") + TRACEWRIGHT_VERSION + "\n";
   // The usage by argument count: one optional repetition of the inputs per
   // argument beyond the first, cut short with "..." from four arguments on.
   const std::string inputs = kSyntaxHead + "file(s)/folder(s)";
@@ -96,6 +97,21 @@ TEST(CommandLine, UsageVersionOrTheFirstErrorDecidesTheOutputAndTheStatus) {
        "tracewright: integer overflow at option -b|--buffer=<n> (99999999999 is too large)\n",
        kBad},
       {{"a.txt", "-X", "-X"}, "tracewright: extraneous option -X|--no-append-root\n", kBad},
+      // A value given to a flag is an invalid option, in order among the errors.
+      {{"--help=1"}, "tracewright: invalid option \"--help=1\"\n", kBad},
+      {{"--version=1", "a.txt"}, "tracewright: invalid option \"--version=1\"\n", kBad},
+      {{"--non-interactive=1", "a.txt"}, "tracewright: invalid option \"--non-interactive=1\"\n",
+       kBad},
+      {{"a.txt", "--delete-converted="},
+       "tracewright: invalid option \"--delete-converted=\"\n", kBad},
+      {{"--no-append-root=1", "-b", "x", "a.txt"},
+       "tracewright: invalid option \"--no-append-root=1\"\n"
+       "tracewright: invalid argument \"x\" to option -b|--buffer=<n>\n",
+       kBad},
+      {{"-b", "x", "--no-app=1", "a.txt"}, "", STATUS_INVALID_VALUE},
+      {{"--input-files=x", "a.txt"}, "tracewright: invalid option \"--input-files=x\"\n", kBad},
+      {{"-dO", "--help=1", "a.txt"}, "tracewright: invalid output directory: \"--help=1\"\n",
+       kBad},
       {{"-d"}, no_inputs, kBad},
       // The checks: output directory first, then the inputs.
       {{"-O", "out", "a.txt"}, bad_out, kBad},

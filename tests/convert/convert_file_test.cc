@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
 #include "support/failing_filesystem.h"
@@ -16,37 +17,49 @@
 #include "support/recording_plugin.h"
 #include "support/temp_dir.h"
 
-// Makes every stream that an input filesystem opens fail its close, as when
-// a card is pulled out or the last read-ahead meets an I/O error: the open
-// slot of the filesystem's table and the close slot of each stream's table
-// are swapped for ones that forward and then fail.
+// Makes the streams that an input filesystem opens fail, as when a card is
+// pulled out or meets an I/O error: their close after forwarding it, or
+// their reads from the n-th one on (a read error is sticky). The open slot
+// of the filesystem's table and the slots of each stream's table are
+// swapped for ones that forward and then fail.
 static const FileSystemOps* g_input_fs_ops;
-static FileSystemOps g_bad_close_fs_ops;
+static FileSystemOps g_bad_fs_ops;
 static const StreamOps* g_input_stream_ops;
-static StreamOps g_bad_close_stream_ops;
+static StreamOps g_bad_stream_ops;
+static bool g_bad_close;
+static int64_t g_reads_before_error;  // negative: reads never fail
 
 static int32_t bad_close(Stream* stream) {
   stream->ops = g_input_stream_ops;
-  (void)stream_close(stream);
-  return -1;
+  int32_t result = stream_close(stream);
+  return g_bad_close ? -1 : result;
 }
 
-static Stream* bad_close_open(FileSystem* fs, std::string_view path, int32_t flags) {
+static int64_t bad_read(Stream* stream, void* destination, int64_t count) {
+  if (g_reads_before_error == 0) return STREAM_READ_ERROR;
+  if (g_reads_before_error > 0) --g_reads_before_error;
+  return g_input_stream_ops->read(stream, destination, count);
+}
+
+static Stream* bad_open(FileSystem* fs, std::string_view path, int32_t flags) {
   Stream* stream = g_input_fs_ops->open(fs, path, flags);
   if (stream != nullptr) {
     g_input_stream_ops = stream->ops;
-    g_bad_close_stream_ops = *stream->ops;
-    g_bad_close_stream_ops.close = bad_close;
-    stream->ops = &g_bad_close_stream_ops;
+    g_bad_stream_ops = *stream->ops;
+    g_bad_stream_ops.close = bad_close;
+    g_bad_stream_ops.read = bad_read;
+    stream->ops = &g_bad_stream_ops;
   }
   return stream;
 }
 
-static void make_closes_fail(FileSystem* fs) {
+static void make_input_fail(FileSystem* fs, bool bad_close, int64_t fail_read_at) {
+  g_bad_close = bad_close;
+  g_reads_before_error = fail_read_at;
   g_input_fs_ops = fs->ops;
-  g_bad_close_fs_ops = *fs->ops;
-  g_bad_close_fs_ops.open = bad_close_open;
-  fs->ops = &g_bad_close_fs_ops;
+  g_bad_fs_ops = *fs->ops;
+  g_bad_fs_ops.open = bad_open;
+  fs->ops = &g_bad_fs_ops;
 }
 
 namespace {
@@ -80,6 +93,7 @@ struct Case {
   bool fail_open = false;
   bool fail_remove = false;
   bool bad_close = false;
+  int64_t fail_read_at = -1;  ///< the input's reads fail from this one (0-based) on
   int status = STATUS_OK;
   Events events = kAllEvents;
   Messages messages = {};
@@ -99,7 +113,7 @@ void expect_conversions(const std::vector<Case>& cases) {
     auto failing = failing_filesystem_create(fs.get());
     if (c.fail_open) failing->fail_open.insert("in/" + c.name);
     if (c.fail_remove) failing->fail_remove.insert("in/" + c.name);
-    if (c.bad_close) make_closes_fail(failing.get());
+    make_input_fail(failing.get(), c.bad_close, c.fail_read_at);
     RecordingState state;
     state.new_file_result = c.new_file_result;
     state.end_file_result = c.end_file_result;
@@ -144,6 +158,7 @@ TEST(ConvertFile, EveryOutcomeHasItsCallbacksMessagesAndStatus) {
   const std::string kFailed = "Error during conversion of in/a.txt";
   const Messages kRefused = {"Could not open log", kFailed};
   const Messages kClose = {"Could not close input file after conversion: in/a.txt", kFailed};
+  const Messages kUnread = {"Could not read input file in/a.txt", kFailed};
   expect_conversions({
       // Every buffer size delivers the same records.
       {.buffer_size = 0}, {.buffer_size = 1}, {.buffer_size = 7}, {.buffer_size = 16},
@@ -166,10 +181,11 @@ TEST(ConvertFile, EveryOutcomeHasItsCallbacksMessagesAndStatus) {
       {.buffer_size = INT64_C(0x3FFFFFFFFFFFFFF0), .status = 8, .events = {},
        .messages = {"Could not allocate buffer of size 4611686018427387888", kFailed}},
       // A failed new_file skips the records but not end_file.
-      {.new_file_result = false, .status = 8, .events = {kAllEvents[0], kAllEvents[4]},
+      {.new_file_result = false, .status = 8,
+       .events = {kAllEvents[0], kAllEvents[4] + " failed"},
        .messages = {"Error during new file callback", "Error during end file callback", kFailed}},
       {.fail_record_at = 1, .status = 8,
-       .events = {kAllEvents[0], kAllEvents[1], kAllEvents[2], kAllEvents[4]},
+       .events = {kAllEvents[0], kAllEvents[1], kAllEvents[2], kAllEvents[4] + " failed"},
        .messages = {"Error during handle record callback", "Error during end file callback",
                     kFailed}},
       {.delete_converted = true, .end_file_result = false, .status = 8,
@@ -181,5 +197,19 @@ TEST(ConvertFile, EveryOutcomeHasItsCallbacksMessagesAndStatus) {
        .messages = kClose},
       {.buffer_size = 16, .delete_converted = true, .bad_close = true, .status = 8,
        .messages = kClose},
+      // A read error is no end of the input: the plug-in drops the file and
+      // -d keeps it; whether it meets the whole-file load, the header, a
+      // buffered refill or a one-byte read.
+      {.delete_converted = true, .fail_read_at = 0, .status = 8, .events = {},
+       .messages = kUnread},
+      {.buffer_size = 0, .fail_read_at = 30, .status = 8, .events = {}, .messages = kUnread},
+      // The header is read twice (117 bytes, 8 refills of 16 each time),
+      // then the first data line (24 bytes, 1 refill) is decoded whole.
+      {.buffer_size = 16, .delete_converted = true, .fail_read_at = 17, .status = 8,
+       .events = {kAllEvents[0], kAllEvents[1], kAllEvents[4] + " failed"},
+       .messages = kUnread},
+      {.buffer_size = 0, .delete_converted = true, .fail_read_at = 2 * 117 + 24 + 5, .status = 8,
+       .events = {kAllEvents[0], kAllEvents[1], kAllEvents[4] + " failed"},
+       .messages = kUnread},
   });
 }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "platform/filesystem.h"
 #include "support/failing_filesystem.h"
@@ -42,7 +43,7 @@ struct WalkPlugin : OutputPlugin {
 
 static bool walk_handle_record(OutputPlugin*, const BusMessage*) { return true; }
 
-static bool walk_end_file(OutputPlugin* plugin, std::string_view output_path, size_t) {
+static bool walk_end_file(OutputPlugin* plugin, std::string_view output_path, size_t, bool) {
   WalkState* state = static_cast<WalkPlugin*>(plugin)->state;
   state->ended.emplace_back(output_path);
   if (state->ended.size() == 1) {

@@ -14,12 +14,20 @@ A case folder holds:
   expected_stderr  standard error with each line's time, process and thread
                    columns removed (level letter and message remain)
   expected_status  the exit status
+  terminal         optional: standard error is then a pseudo-terminal, and
+                   expected_stderr is a transcript of it in which each run of
+                   progress-line drawings shows as its first drawing, after
+                   "progress: ", with the rate and the run time masked
+  unprivileged     optional, empty: permission bits must bind, so when the suite
+                   runs as root the tool runs as the user nobody (the case is
+                   skipped, with exit code 77, when that cannot be arranged)
 
 The work folder's absolute path is written as <work> in the expected streams.
 """
 import argparse
 import difflib
 import os
+import pty
 import re
 import shutil
 import subprocess
@@ -27,6 +35,45 @@ import sys
 import tempfile
 
 CONTEXT = re.compile(rb"^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} +\d+ +\d+ ", re.M)
+# The progress line is drawn and erased with this prefix (column 0, clear line).
+CLEAR_LINE = b"\r\x1b[K"
+TIMINGS = [(re.compile(rb"\d+\.\d MB/s"), b"<rate> MB/s"),
+           (re.compile(rb" in \d+\.\d s"), b" in <time> s")]
+
+
+def run_on_terminal(command, cwd):
+    """Runs command with standard error on a pseudo-terminal; returns the
+    exit status, standard output and the transcript of standard error."""
+    master, slave = pty.openpty()
+    child = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL,
+                             stdout=subprocess.PIPE, stderr=slave)
+    os.close(slave)
+    raw = b""
+    while True:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:  # EIO: the child closed the terminal
+            break
+        if not chunk:
+            break
+        raw += chunk
+    os.close(master)
+    stdout = child.stdout.read()
+    child.wait(timeout=120)
+    # Drawings never end in a newline; text written after an erase always does.
+    transcript = []
+    drawing = False
+    for index, piece in enumerate(raw.replace(b"\r\n", b"\n").split(CLEAR_LINE)):
+        if piece.endswith(b"\n") or index == 0:
+            transcript.append(piece)
+            drawing = False
+        elif piece and not drawing:
+            transcript.append(b"progress: " + piece + b"\n")
+            drawing = True
+    text = b"".join(transcript)
+    for pattern, mask in TIMINGS:
+        text = pattern.sub(mask, text)
+    return child.returncode, stdout, text
 
 
 def tree(root):
@@ -104,6 +151,26 @@ def lay_out(case, tree_name, target, setup_argument):
     return target
 
 
+SKIPPED = 77
+
+
+def unprivileged_prefix(case, temp, work, binary):
+    """The command prefix that runs the tool as nobody for an 'unprivileged'
+    case under root ([] when none is needed), or None when it cannot be done."""
+    if not os.path.exists(os.path.join(case, "unprivileged")) or os.geteuid() != 0:
+        return []
+    setpriv = shutil.which("setpriv")
+    if setpriv is None:
+        return None
+    prefix = [setpriv, "--reuid=nobody", "--regid=nogroup", "--clear-groups"]
+    os.chmod(temp, 0o755)
+    for folder, dirs, files in os.walk(work):
+        for name in [folder] + [os.path.join(folder, n) for n in dirs + files]:
+            os.lchown(name, 65534, 65534)
+    probe = subprocess.run(prefix + ["test", "-x", binary, "-a", "-w", work])
+    return prefix if probe.returncode == 0 else None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
@@ -121,17 +188,26 @@ def main():
             if content.endswith("\n"):
                 content = content[:-1]
             args = content.split("\n") if content else []
-        run = subprocess.run([binary] + args, cwd=work, stdin=subprocess.DEVNULL,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+        prefix = unprivileged_prefix(case, temp, work, binary)
+        if prefix is None:
+            print("SKIPPED %s: cannot run the tool as the user nobody (setpriv missing, "
+                  "or the build or temporary folder is closed to it)" % os.path.basename(case))
+            return SKIPPED
+        if os.path.exists(os.path.join(case, "terminal")):
+            returncode, stdout, stderr = run_on_terminal(prefix + [binary] + args, work)
+        else:
+            run = subprocess.run(prefix + [binary] + args, cwd=work, stdin=subprocess.DEVNULL,
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
+            returncode, stdout, stderr = run.returncode, run.stdout, run.stderr
         work_bytes = work.encode()
-        stdout = run.stdout.replace(work_bytes, b"<work>")
-        stderr = CONTEXT.sub(b"", run.stderr).replace(work_bytes, b"<work>")
+        stdout = stdout.replace(work_bytes, b"<work>")
+        stderr = CONTEXT.sub(b"", stderr).replace(work_bytes, b"<work>")
 
         problems = []
         with open(os.path.join(case, "expected_status")) as h:
             expected_status = int(h.read().strip())
-        if run.returncode != expected_status:
-            problems.append("status: expected %d, got %d" % (expected_status, run.returncode))
+        if returncode != expected_status:
+            problems.append("status: expected %d, got %d" % (expected_status, returncode))
         problems += compare_stream("stdout", os.path.join(case, "expected_stdout"), stdout)
         problems += compare_stream("stderr", os.path.join(case, "expected_stderr"), stderr)
         # Restore search permission that a setup may have taken away, so the

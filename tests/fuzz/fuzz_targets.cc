@@ -18,8 +18,11 @@
 #include <string_view>
 #include <vector>
 
+#include <unistd.h>
+
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
+#include "convert/exit_status.h"
 #include "convert/convert_file.h"
 #include "convert/output_plugin.h"
 #include "input/text/text_log_reader.h"
@@ -285,8 +288,8 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
 
   // The options follow the input's length, so the corpus covers them all.
-  // On a "full disk" the trace's name is a link to /dev/full, where every
-  // write that reaches the device fails.
+  // On a "full disk" the name the trace is written under until it is whole
+  // is a link to /dev/full, where every write that reaches the device fails.
   ConversionOptions options{};
   options.buffer_size = kBufferSizes[size % 4];
   options.delete_converted = (size / 4) % 2 == 1;
@@ -297,7 +300,9 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   fs::create_directory(space->root + "/out", ignored);
   if (full_disk) {
     fs::create_directory(space->root + "/out/sub", ignored);
-    fs::create_symlink("/dev/full", space->root + "/out/sub/log.asc", ignored);
+    fs::create_symlink("/dev/full",
+                       space->root + "/out/sub/.log.asc." + std::to_string(getpid()) + ".tmp",
+                       ignored);
     if (ignored) return violation("no link to /dev/full");
   }
   const std::string input = space->root + "/in/log.txt";
@@ -334,7 +339,9 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   if (!deleted) wanted.insert("in/log.txt");
   if (traced) wanted.insert("out/sub/log.asc");
   // A failed trace goes with its link; an untouched link stays.
-  if (full_disk && expected.count == 0) wanted.insert("out/sub/log.asc (link)");
+  if (full_disk && expected.count == 0) {
+    wanted.insert("out/sub/.log.asc." + std::to_string(getpid()) + ".tmp (link)");
+  }
   if (tree_of(space->root) != wanted) {
     for (const std::string& path : tree_of(space->root)) fprintf(stderr, "  found %s\n", path.c_str());
     return violation("the folder does not hold exactly the input and the trace");

@@ -14,6 +14,7 @@
 #include "support/log_capture.h"
 
 #include <sys/syscall.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace {
@@ -85,12 +86,15 @@ static std::string ids_and_letter(char letter) {
 TEST_F(LogTest, LineCarriesLocalTimeIdsLetterTagAndMessage) {
   ScopedTimeZone zone("EAST-2");  // so that local time differs from UTC
   LogCapture capture;
-  const time_t start = time(nullptr);
+  // The same clock the log reads: time() is a coarser clock that can still
+  // show the previous second just after gettimeofday has moved on.
+  struct timeval start, end;
+  gettimeofday(&start, nullptr);
   (void)log_write(LOG_ERROR, nullptr, "Could not write %s data", "CAN");
-  const time_t end = time(nullptr);
+  gettimeofday(&end, nullptr);
   struct tm before, after;
-  localtime_r(&start, &before);
-  localtime_r(&end, &after);
+  localtime_r(&start.tv_sec, &before);
+  localtime_r(&end.tv_sec, &after);
   (void)log_write(LOG_INFO, "walk", "ls: %s", "a");
   (void)log_write(LOG_WARN, "", "%s", "");  // an empty tag and message add nothing
   ASSERT_EQ(capture.lines().size(), 3u);

@@ -88,3 +88,25 @@ TEST(FileStreamSeek, LandedSeeksReportThePositionAndFailedOnesKeepIt) {
   EXPECT_EQ(stream_seek(stream.get(), 0, 0), 0);
   EXPECT_EQ(read_all(stream.get()), "abcdefghij");
 }
+
+TEST(FileStream, ReadErrorIsNoEndOfDataAndOutlastsASeekAndABufferInFront) {
+  // Reading a folder opened "rb" fails with EISDIR, as a failing card would
+  // fail with EIO.
+  TempDir dir;
+  dir.make_dir("folder");
+  StreamPtr file(file_stream_open(dir.file("folder").c_str(), STREAM_MODE_READ));
+  ASSERT_NE(file, nullptr);
+  char byte = 0;
+  EXPECT_EQ(stream_read(file.get(), &byte, 1), STREAM_READ_ERROR);
+  (void)stream_seek(file.get(), 0, 0);
+  EXPECT_EQ(stream_read(file.get(), &byte, 1), STREAM_READ_ERROR);
+
+  StreamPtr buffered(buffered_stream_create(
+      file_stream_open(dir.file("folder").c_str(), STREAM_MODE_READ), true, 8));
+  ASSERT_NE(buffered, nullptr);
+  const void* bytes = nullptr;
+  EXPECT_EQ(stream_seek(buffered.get(), 4, 0), STREAM_READ_ERROR);
+  EXPECT_EQ(stream_borrow(buffered.get(), &bytes), STREAM_READ_ERROR);
+  EXPECT_EQ(stream_seek(buffered.get(), 0, 0), 0);
+  EXPECT_EQ(stream_read(buffered.get(), &byte, 1), STREAM_READ_ERROR);
+}

@@ -42,10 +42,11 @@ static bool recording_stat(FileSystem* fs, std::string_view path, FileInfo* out)
   return true;
 }
 
-static void recording_list(FileSystem* fs, std::string_view, DirectoryListing* out) {
+static bool recording_list(FileSystem* fs, std::string_view, DirectoryListing* out) {
   for (const std::string& name : static_cast<RecordingFileSystem*>(fs)->names_to_list) {
     out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0});
   }
+  return true;
 }
 
 static bool recording_make_dir(FileSystem* fs, std::string_view path) {
@@ -60,6 +61,8 @@ static const FileSystemOps kRecordingOps = {
     .make_dir = recording_make_dir,
     .remove = nullptr,  // removal and opening are seen on the real disk
     .open = nullptr,
+    .rename = nullptr,
+    .flush = nullptr,
 };
 
 static RecordingFileSystem make_recording(const char* root) {
@@ -80,12 +83,14 @@ TEST(FileSystemWrappers, NullOrBaseFileSystemRefusesEveryOperation) {
     EXPECT_FALSE(fs_make_dirs(fs, "a"));
     EXPECT_FALSE(fs_remove(fs, "a"));
     EXPECT_EQ(fs_open(fs, "a", FS_OPEN_READ), nullptr);
+    EXPECT_FALSE(fs_rename(fs, "a", "b"));
+    EXPECT_FALSE(fs_flush(fs, "a"));
   }
   // Without a list slot there is nothing to list, but the trace still shows.
   LogCapture capture;
   DirectoryListing listing;
-  fs_list(nullptr, "some/dir", &listing);
-  fs_list(&base, "", &listing);
+  EXPECT_FALSE(fs_list(nullptr, "some/dir", &listing));
+  EXPECT_FALSE(fs_list(&base, "", &listing));
   EXPECT_TRUE(listing.empty());
   EXPECT_EQ(capture.messages(), (Calls{"ls: some/dir", "ls: "}));
 }

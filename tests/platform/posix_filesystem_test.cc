@@ -68,24 +68,38 @@ TEST_F(PosixFileSystemTest, ListingIsByteOrderedFollowsLinksAndHoldsOnlyFilesAnd
   ASSERT_EQ(symlink("nowhere", dir_.file("d/dangling").c_str()), 0);
   ASSERT_EQ(symlink("a.txt", dir_.file("d/alias").c_str()), 0);
   ASSERT_EQ(symlink("..", dir_.file("d/up").c_str()), 0);
+  // Its status cannot be taken, so it is listed for the walk to report.
+  ASSERT_EQ(symlink("loop", dir_.file("d/loop").c_str()), 0);
 
   LogCapture capture;
   DirectoryListing listing;
-  fs_list(fs_.get(), "d", &listing);
+  EXPECT_TRUE(fs_list(fs_.get(), "d", &listing));
   std::vector<std::string> names;
   for (const auto& entry : listing) names.push_back(entry.first);
   EXPECT_EQ(names, (std::vector<std::string>{".hidden", "B.txt", "a.txt", "alias", "b.txt",
-                                             "sub", "up"}));
+                                             "loop", "sub", "up"}));
   EXPECT_EQ(listing["alias"].type, FILE_TYPE_FILE);
   EXPECT_EQ(listing["alias"].size, 2);
   EXPECT_EQ(listing["sub"].type, FILE_TYPE_FOLDER);
   EXPECT_EQ(listing["up"].type, FILE_TYPE_FOLDER);
 
   listing.clear();
-  fs_list(fs_.get(), "no/such", &listing);
+  EXPECT_FALSE(fs_list(fs_.get(), "no/such", &listing));
   EXPECT_TRUE(listing.empty());
   EXPECT_EQ(capture.messages(), (std::vector<std::string>{"ls: d", "ls: no/such"}));
   EXPECT_EQ(capture.lines()[0].level, 'I');
+}
+
+TEST_F(PosixFileSystemTest, RenameReplacesAFileAndFlushNeedsAnExistingPath) {
+  dir_.write("new", "1");
+  dir_.write("old", "2");
+  EXPECT_TRUE(fs_rename(fs_.get(), "new", "old"));
+  EXPECT_EQ(dir_.read("old"), "1");
+  EXPECT_FALSE(dir_.exists("new"));
+  EXPECT_FALSE(fs_rename(fs_.get(), "new", "old"));
+  EXPECT_TRUE(fs_flush(fs_.get(), "old"));
+  EXPECT_TRUE(fs_flush(fs_.get(), ""));
+  EXPECT_FALSE(fs_flush(fs_.get(), "new"));
 }
 
 TEST_F(PosixFileSystemTest, MakeDirAndMakeDirsCreateOwnerOnlyFoldersButNeverReplaceAFile) {

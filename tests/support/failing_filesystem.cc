@@ -14,8 +14,8 @@ static bool failing_stat(FileSystem* fs, std::string_view path, FileInfo* out) {
   return self->inner->ops->stat(self->inner, path, out);
 }
 
-static void failing_list(FileSystem* fs, std::string_view path, DirectoryListing* out) {
-  self_of(fs)->inner->ops->list(self_of(fs)->inner, path, out);
+static bool failing_list(FileSystem* fs, std::string_view path, DirectoryListing* out) {
+  return self_of(fs)->inner->ops->list(self_of(fs)->inner, path, out);
 }
 
 static bool failing_make_dir(FileSystem* fs, std::string_view path) {
@@ -41,6 +41,8 @@ static const FileSystemOps kFailingFileSystemOps = {
     .make_dir = failing_make_dir,
     .remove = failing_remove,
     .open = failing_open,
+    .rename = nullptr,  // the pipeline and the walk neither rename nor flush
+    .flush = nullptr,
 };
 
 std::unique_ptr<FailingFileSystem> failing_filesystem_create(FileSystem* inner) {

@@ -32,10 +32,11 @@ static bool recording_new_file(OutputPlugin* plugin, std::string_view path, size
   return state->new_file_result;
 }
 
-static bool recording_end_file(OutputPlugin* plugin, std::string_view path, size_t stem) {
+static bool recording_end_file(OutputPlugin* plugin, std::string_view path, size_t stem,
+                               bool file_failed) {
   RecordingState* state = state_of(plugin);
   state->events.push_back("end_file " + std::string(path) + " " +
-                          std::string(path.substr(0, stem)));
+                          std::string(path.substr(0, stem)) + (file_failed ? " failed" : ""));
   return state->end_file_result;
 }
 

@@ -10,7 +10,8 @@
 #include "convert/output_plugin.h"
 
 struct RecordingState {
-  /// "new_file <path> <stem>", "record <ID hex>", "end_file <path> <stem>".
+  /// "new_file <path> <stem>", "record <ID hex>", "end_file <path> <stem>"
+  /// (followed by " failed" when the pipeline drops the file).
   std::vector<std::string> events;
   bool new_file_result = true;
   bool end_file_result = true;

@@ -106,8 +106,8 @@ static bool feed(OutputPlugin* writer, const Frame& frame) {
 
 // ---------------------------------------------------------------------------
 // A filesystem in memory whose files can be told to take only so many bytes,
-// to fail their close or not to open, and which records what is opened and
-// removed.
+// to fail their close, flush or rename or not to open, and which records
+// what is opened, flushed, renamed and removed.
 
 namespace {
 
@@ -117,9 +117,34 @@ struct ScriptedFileSystem : FileSystem {
   std::map<std::string, ShortWriteRecord> written;  ///< what each opened file took
   std::vector<std::string> opened;
   std::set<std::string> removed;
+  std::set<std::string> fail_flush, fail_rename;
+  std::vector<std::string> steps;  ///< "flush <path>", "rename <from> <to>"
 };
 
 }  // namespace
+
+/// The name the writer writes `name` under until it is whole.
+static std::string temporary(const std::string& name) {
+  size_t slash = name.rfind('/') + 1;  // 0 without a slash
+  return name.substr(0, slash) + "." + name.substr(slash) + "." + std::to_string(getpid()) +
+         ".tmp";
+}
+
+static bool scripted_rename(FileSystem* fs, std::string_view from, std::string_view to) {
+  auto* self = static_cast<ScriptedFileSystem*>(fs);
+  self->steps.push_back("rename " + std::string(from) + " " + std::string(to));
+  auto file = self->written.find(std::string(from));
+  if (file == self->written.end() || self->fail_rename.count(std::string(to)) != 0) return false;
+  self->written[std::string(to)] = file->second;
+  self->written.erase(file);
+  return true;
+}
+
+static bool scripted_flush(FileSystem* fs, std::string_view path) {
+  auto* self = static_cast<ScriptedFileSystem*>(fs);
+  self->steps.push_back("flush " + std::string(path));
+  return self->fail_flush.count(std::string(path)) == 0;
+}
 
 static bool scripted_remove(FileSystem* fs, std::string_view path) {
   auto* self = static_cast<ScriptedFileSystem*>(fs);
@@ -145,6 +170,8 @@ static const FileSystemOps kScriptedFileSystemOps = {
     .make_dir = nullptr,
     .remove = scripted_remove,
     .open = scripted_open,
+    .rename = scripted_rename,
+    .flush = scripted_flush,
 };
 
 namespace {
@@ -177,17 +204,19 @@ class AscWriterTest : public ::testing::Test {
     return feed(writer_.get(), frame);
   }
   bool new_file() { return asc_writer_new_file(writer_.get(), kOutputPath, kStemLength, nullptr); }
-  bool end_file() { return asc_writer_end_file(writer_.get(), kOutputPath, kStemLength); }
+  bool end_file() {
+    return asc_writer_end_file(writer_.get(), kOutputPath, kStemLength, false);
+  }
   /// The bytes of a file that was written and not removed.
   std::string file(const std::string& name) const {
     auto it = fs_.written.find("out/" + name);
     bool kept = it != fs_.written.end() && fs_.removed.count(it->first) == 0;
     return kept ? it->second.bytes : "<missing>";
   }
-  /// The bytes a file held when it was removed.
+  /// The bytes the temporary file of `name` held when it was removed.
   std::string removed(const std::string& name) const {
-    return fs_.removed.count("out/" + name) == 0 ? "<not removed>"
-                                                   : fs_.written.at("out/" + name).bytes;
+    std::string key = "out/" + temporary(name);
+    return fs_.removed.count(key) == 0 ? "<not removed>" : fs_.written.at(key).bytes;
   }
 
   ScriptedFileSystem fs_;
@@ -312,10 +341,10 @@ TEST_F(AscWriterTest, OnlyPartsWithFramesAreWrittenNamedByTheStem) {
     std::vector<std::string> opened;
   } rows[] = {
       {{CAN_ErrorFrame, BUS_MESSAGE_EMPTY, 5}, kOutputPath, kStemLength, {}},
-      {{LIN_Frame}, kOutputPath, kStemLength, {"out/logs/00000001_LIN.asc"}},
-      {{CAN_DataFrame}, kOutputPath, kStemLength, {"out/logs/00000001.asc"}},
+      {{LIN_Frame}, kOutputPath, kStemLength, {"logs/00000001_LIN.asc"}},
+      {{CAN_DataFrame}, kOutputPath, kStemLength, {"logs/00000001.asc"}},
       // A stem shorter than the path's extension-less part, as for "a.b.txt".
-      {{LIN_Frame}, "day/a.b.txt", 7, {"out/day/a.b_LIN.asc"}},
+      {{LIN_Frame}, "day/a.b.txt", 7, {"day/a.b_LIN.asc"}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.path);
@@ -324,8 +353,14 @@ TEST_F(AscWriterTest, OnlyPartsWithFramesAreWrittenNamedByTheStem) {
     for (uint32_t kind : row.kinds) {
       ASSERT_TRUE(kind == LIN_Frame ? keep(LinFrame{}) : keep(CanFrame{.kind = kind}));
     }
-    EXPECT_TRUE(asc_writer_end_file(writer_.get(), row.path, row.stem_length));
-    EXPECT_EQ(fs_.opened, row.opened);
+    EXPECT_TRUE(asc_writer_end_file(writer_.get(), row.path, row.stem_length, false));
+    std::vector<std::string> opened, steps;
+    for (const std::string& name : row.opened) {
+      opened.push_back("out/" + temporary(name));
+      steps.push_back("rename out/" + temporary(name) + " out/" + name);
+    }
+    EXPECT_EQ(fs_.opened, opened);
+    EXPECT_EQ(fs_.steps, steps);  // no flush without -d
     EXPECT_TRUE(log.messages().empty());
   }
 }
@@ -343,7 +378,9 @@ TEST_F(AscWriterTest, LostFrameFailsTheWholeFileUntilTheNextOne) {
     ASSERT_TRUE(keep(CanFrame{}));
     for (size_t i = 0; i < kept; ++i) ASSERT_TRUE(keep(LinFrame{}));
     asc_writer_fail_allocation_for_testing(0);
+    LogCapture log;
     EXPECT_FALSE(keep(LinFrame{}));
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"Out of memory while keeping frames"});
     EXPECT_FALSE(end_file());
   }
   // A payload longer than its kind holds is refused the same way.
@@ -355,6 +392,10 @@ TEST_F(AscWriterTest, LostFrameFailsTheWholeFileUntilTheNextOne) {
     EXPECT_FALSE(asc_writer_handle_record(writer_.get(), &too_long));
     EXPECT_FALSE(end_file());
   }
+  // A file the pipeline drops is not written either.
+  ASSERT_TRUE(new_file());
+  ASSERT_TRUE(keep(CanFrame{}));
+  EXPECT_TRUE(asc_writer_end_file(writer_.get(), kOutputPath, kStemLength, true));
   EXPECT_TRUE(fs_.opened.empty());
 
   // A run that cannot be spilled loses the frame the same way.
@@ -397,7 +438,9 @@ TEST_F(AscWriterTest, FailedWriteOrCloseRemovesItsPartAndLeavesTheOther) {
     int64_t limit;    // the bytes its file takes; -1: it does not open
     int32_t close_result;
     std::vector<std::string> messages;
-    std::string removed;  // what the part held when it was removed
+    std::string removed;  // what the part's temporary file held when removed
+    bool fail_flush = false;   // with -d, of the temporary file
+    bool fail_rename = false;
   } rows[] = {
       // Without its header a file gets no lines and no footer.
       {true, static_cast<int64_t>(kHeader.size()) - 1, 0, {"Could not write CAN header"},
@@ -411,13 +454,20 @@ TEST_F(AscWriterTest, FailedWriteOrCloseRemovesItsPartAndLeavesTheOther) {
       // Buffered bytes may fail only at the close; that has no message.
       {true, INT64_MAX, -1, {}, can_whole},
       {true, -1, 0, {"Could not open output file for CAN: logs/00000001.asc"}, "<not removed>"},
+      // A whole file that cannot be flushed (-d) or take its final name.
+      {true, INT64_MAX, 0, {}, can_whole, true},
+      {false, INT64_MAX, 0, {"Could not open output file for LIN: logs/00000001_LIN.asc"},
+       lin_whole, false, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.removed);
+    options_.delete_converted = row.fail_flush;
     restart();
     std::string failing = row.can ? "logs/00000001.asc" : "logs/00000001_LIN.asc";
-    fs_.limits["out/" + failing] = row.limit;
-    fs_.close_results["out/" + failing] = row.close_result;
+    fs_.limits["out/" + temporary(failing)] = row.limit;
+    fs_.close_results["out/" + temporary(failing)] = row.close_result;
+    if (row.fail_flush) fs_.fail_flush.insert("out/" + temporary(failing));
+    if (row.fail_rename) fs_.fail_rename.insert("out/" + failing);
     ASSERT_TRUE(keep(CanFrame{}));
     for (uint32_t i = 0; i < 3; ++i) ASSERT_TRUE(keep(LinFrame{.time = kMarch15 + i, .id = i}));
     LogCapture log;
@@ -432,6 +482,25 @@ TEST_F(AscWriterTest, FailedWriteOrCloseRemovesItsPartAndLeavesTheOther) {
       EXPECT_EQ(file("logs/00000001.asc"), can_whole);
     }
   }
+}
+
+TEST_F(AscWriterTest, DeleteConvertedFlushesTheTraceBeforeItsRenameAndItsFolderAfter) {
+  options_.delete_converted = true;
+  restart();
+  ASSERT_TRUE(keep(CanFrame{}));
+  const std::string kTemporary = "out/" + temporary("logs/00000001.asc");
+  const std::vector<std::string> kSteps = {
+      "flush " + kTemporary, "rename " + kTemporary + " out/logs/00000001.asc", "flush out/logs/"};
+  EXPECT_TRUE(end_file());
+  EXPECT_EQ(fs_.steps, kSteps);
+  // The trace is whole and in place, but not known to be on the disk: the
+  // file fails, so that its input is kept.
+  restart();
+  fs_.fail_flush.insert("out/logs/");
+  ASSERT_TRUE(keep(CanFrame{}));
+  EXPECT_FALSE(end_file());
+  EXPECT_EQ(fs_.steps, kSteps);
+  EXPECT_EQ(file("logs/00000001.asc"), kHeader + kCanLine + kFooter);
 }
 
 TEST_F(AscWriterTest, TimeWithoutPrintableDateRemovesBothOpenedFiles) {
@@ -487,11 +556,12 @@ TEST_F(AscWriterTest, WorkedExampleGivesBothFilesOnTheDiskByteForByte) {
   EXPECT_TRUE(log.messages().empty());
 }
 
-TEST_F(AscWriterTest, FullDeviceFailingInTheLinesLeavesNoFileAndTheOtherPartStays) {
+TEST_F(AscWriterTest, FullDeviceFailingInTheLinesKeepsTheEarlierTraceAndTheOtherPartStays) {
   on_disk();
   LogCapture log;
+  dir_.write("logs/00000001.asc", "an earlier run's trace");
   // Far more text than the stream buffers, so a line write comes out short.
-  ASSERT_EQ(symlink("/dev/full", dir_.file("logs/00000001.asc").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/full", dir_.file(temporary("logs/00000001.asc")).c_str()), 0);
   for (uint32_t i = 0; i < 200; ++i) {
     ASSERT_TRUE(keep(CanFrame{.time = kMarch15 + i, .id = i, .dlc = 8,
                               .data = {1, 2, 3, 4, 5, 6, 7, 8}}));
@@ -500,7 +570,8 @@ TEST_F(AscWriterTest, FullDeviceFailingInTheLinesLeavesNoFileAndTheOtherPartStay
   EXPECT_FALSE(end_file());
   ASSERT_FALSE(log.messages().empty());
   EXPECT_EQ(log.messages()[0], "Could not write CAN data");
-  EXPECT_FALSE(dir_.exists("logs/00000001.asc"));
+  EXPECT_EQ(dir_.read("logs/00000001.asc"), "an earlier run's trace");
+  EXPECT_FALSE(dir_.exists(temporary("logs/00000001.asc")));
   EXPECT_EQ(dir_.read("logs/00000001_LIN.asc"),
             kHeader + "    0.000000 1 3c  Rx d 1 A1\n" + kFooter);
 }

@@ -1,0 +1,29 @@
+// Progress output for a person watching the run: one self-updating line on
+// standard error while the walk converts, and a summary line at its end.
+// main creates it only when standard error is a terminal and the user did
+// not ask for a non-interactive run.
+#ifndef TRACEWRIGHT_CLI_PROGRESS_H_
+#define TRACEWRIGHT_CLI_PROGRESS_H_
+
+#include <string>
+#include <vector>
+
+struct FileSystem;
+struct Progress;
+struct WalkObserver;
+
+/// Counts the text logs among `inputs` (relative to `input_fs`) for the
+/// totals, draws the first line, and takes over the log sink so that every
+/// log line is written on a clean line. Null when memory is short: the run
+/// then goes on without progress output.
+[[nodiscard]] Progress* progress_start(FileSystem* input_fs, FileSystem* output_fs,
+                                       const std::vector<std::string>& inputs);
+
+/// What the walk reports to. Null for a null progress.
+const WalkObserver* progress_observer(Progress* progress);
+
+/// Erases the line, writes the summary line, gives the log sink back and
+/// frees the progress. Accepts null.
+void progress_finish(Progress* progress);
+
+#endif  // TRACEWRIGHT_CLI_PROGRESS_H_

@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Stops the real binary at random moments while it converts several large
+logs, with and without -d, and checks what a stop may leave behind: every
+trace under its final name is complete (byte for byte what an uninterrupted
+run writes), every removed input has its trace, and only a SIGKILL may leave
+a dot-named temporary file. SIGINT, SIGTERM and SIGHUP must end the tool by
+that same signal (or find it already done).
+
+The moments come from a fixed seed, so a failure can be replayed.
+"""
+import argparse
+import os
+import random
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+HEADER = ("# Logger type: Marrowbox2000\n# Time: 20240315T101500\n# Value separator: \";\"\n"
+          "# Time format: 3\n# Time separator: \":\"\n# Time separator ms: \".\"\n"
+          "Timestamp;Lost;Type;ID;Length;Data\n")
+FILES = 4
+FRAMES = 25000
+ROUNDS = 16
+SIGNALS = [signal.SIGKILL, signal.SIGINT, signal.SIGTERM, signal.SIGHUP]
+
+
+def write_card(card):
+    os.makedirs(os.path.join(card, "LOG"))
+    for index in range(FILES):
+        lines = [HEADER]
+        for frame in range(FRAMES):
+            ms = frame * 7 + index
+            lines.append("10:%02d:%02d.%03d;0;0;%X;2;%02X%02X\n" % (
+                15 + ms // 60000, ms // 1000 % 60, ms % 1000, 0x100 + frame % 0x600,
+                frame % 256, index))
+        with open(os.path.join(card, "LOG", "%08d.txt" % index), "w") as h:
+            h.write("".join(lines))
+
+
+def listing(root):
+    found = set()
+    for folder, _, files in os.walk(root):
+        for name in files:
+            found.add(os.path.relpath(os.path.join(folder, name), root))
+    return found
+
+
+def read(path):
+    with open(path, "rb") as h:
+        return h.read()
+
+
+def check_round(work, pristine, reference, delete, sig, returncode):
+    problems = []
+    if sig != signal.SIGKILL and returncode not in (0, -sig):
+        problems.append("status %d after signal %d" % (returncode, sig))
+    left = listing(work)
+    temporary = [p for p in left if os.path.basename(p).startswith(".")]
+    if temporary and (sig != signal.SIGKILL or len(temporary) > 1):
+        problems.append("temporary files left: %s" % sorted(temporary))
+    for path in left - set(temporary):
+        if path.endswith(".asc") and read(os.path.join(work, path)) != reference[path]:
+            problems.append("incomplete trace %s" % path)
+    for path in pristine:
+        removed = path not in left
+        trace = path.replace("LOG/", "LOG_out/", 1)[:-4] + ".asc"
+        if removed and (not delete or trace not in left):
+            problems.append("input %s removed without its trace" % path)
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--seed", type=int, default=11)
+    options = parser.parse_args()
+    binary = os.path.abspath(options.binary)
+    rng = random.Random(options.seed)
+
+    with tempfile.TemporaryDirectory(prefix="tracewright-crash-") as temp:
+        card = os.path.join(temp, "card")
+        write_card(card)
+        pristine = listing(card)
+        reference_run = os.path.join(temp, "reference")
+        shutil.copytree(card, reference_run)
+        started = time.monotonic()
+        subprocess.run([binary, "LOG"], cwd=reference_run, check=True)
+        duration = time.monotonic() - started
+        reference = {p: read(os.path.join(reference_run, p))
+                     for p in listing(reference_run) if p.endswith(".asc")}
+
+        failures = 0
+        for round_number in range(ROUNDS):
+            delete = round_number % 2 == 1
+            sig = SIGNALS[round_number % len(SIGNALS)]
+            delay = rng.uniform(0, duration * 1.2)
+            work = os.path.join(temp, "work%d" % round_number)
+            shutil.copytree(card, work)
+            tool = subprocess.Popen([binary] + (["-d"] if delete else []) + ["LOG"], cwd=work,
+                                    stderr=subprocess.DEVNULL)
+            time.sleep(delay)
+            if tool.poll() is None:
+                tool.send_signal(sig)
+            returncode = tool.wait()
+            problems = check_round(work, pristine, reference, delete, sig, returncode)
+            if problems:
+                failures += 1
+                print("round %d (seed %d, -d %s, signal %d after %.3f s):" % (
+                    round_number, options.seed, delete, sig, delay))
+                for problem in problems:
+                    print("  " + problem)
+            shutil.rmtree(work)
+    print("%d of %d rounds failed" % (failures, ROUNDS))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
