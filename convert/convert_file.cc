@@ -44,7 +44,8 @@ static Stream* open_reading_stream(Stream* file, int64_t buffer_size) {
 // Hands every record to the plug-in between new_file and end_file; false
 // when any callback failed.
 static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
-                          std::string_view output_path, size_t stem_length) {
+                          std::string_view input_path, std::string_view output_path,
+                          size_t stem_length) {
   const OutputPluginOps* ops = plugin->ops;
   bool success = true;
   if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader)) {
@@ -58,6 +59,12 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
       success = false;
       LOG(LOG_ERROR, "Error during handle record callback");
     }
+  }
+  // Still successful means every line was read; the count is then final.
+  if (success && reader->skipped_lines > 0) {
+    LOG(LOG_WARN, "Skipped %llu lines that are not frames in %.*s",
+        static_cast<unsigned long long>(reader->skipped_lines),
+        static_cast<int>(input_path.size()), input_path.data());
   }
   if (ops->end_file != nullptr) {
     bool ended = ops->end_file(plugin, output_path, stem_length);
@@ -101,7 +108,7 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path,
     return conversion_failed(input_path);
   }
 
-  bool success = run_callbacks(plugin, reader, output_path, stem_length);
+  bool success = run_callbacks(plugin, reader, input_path, output_path, stem_length);
 
   // The stream is gone after stream_close whatever it answers, so a failed
   // close is reported but never retried.

@@ -56,6 +56,9 @@ struct TextLogReader {
   bool has_previous;         ///< a record of this file was decoded already
   int64_t previous_seconds;  ///< corrected whole seconds of that record
 
+  int title_fields;          ///< fields of the title line, at most TEXT_LOG_COLUMN_SLOTS
+  uint64_t skipped_lines;    ///< data lines that text_log_next passed over as no frames
+
   // The time text template with the header time's digits already in front,
   // made once by text_log_open (text_log_prepare_time_prefix): every record's
   // time text starts as a copy of it. Unset in a reader built by hand.
@@ -71,7 +74,10 @@ struct TextLogReader {
 /// Seeks the stream back to DataStart.
 void text_log_rewind(TextLogReader* reader);
 /// 1 when a data line was decoded into `record`, 0 at end of input (the
-/// record is then untouched). Every line is a record, also a blank or short
+/// record is then untouched). A line that starts with "#", and under a title
+/// of two or more fields a line without a value separator (blank lines,
+/// padding, a line cut short), is no frame: it is counted in skipped_lines
+/// and the next line is read. Every other line is a record, also a short
 /// one; a line's last field ends at its line feed or, lacking one, at the end
 /// of its text.
 int text_log_next(TextLogReader* reader, BusMessage* record);
