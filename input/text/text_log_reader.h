@@ -55,6 +55,8 @@ struct TextLogReader {
   uint16_t reference_milliseconds;
   bool has_previous;         ///< a record of this file was decoded already
   int64_t previous_seconds;  ///< corrected whole seconds of that record
+  bool has_header_seconds;   ///< the header has a time text, and so:
+  int64_t header_seconds;    ///< its time composed with no field digits, whole seconds
 
   int title_fields;          ///< fields of the title line, at most TEXT_LOG_COLUMN_SLOTS
   uint64_t skipped_lines;    ///< data lines that text_log_next passed over as no frames
