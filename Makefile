@@ -5,6 +5,8 @@
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
+# ON turns compiler warnings into errors (CI sets it).
+WERROR ?= OFF
 PREFIX ?= /usr/local
 DESTDIR ?=
 RELEASE_BUILD ?= build-release
@@ -35,7 +37,7 @@ deps:
 	@scripts/install-deps
 
 build: deps
-	$(call configure,$(BUILD),-DTRACEWRIGHT_TESTS=ON -DTRACEWRIGHT_BENCH=ON $(CMAKE_FLAGS))
+	$(call configure,$(BUILD),-DTRACEWRIGHT_TESTS=ON -DTRACEWRIGHT_BENCH=ON -DTRACEWRIGHT_WERROR=$(WERROR) $(CMAKE_FLAGS))
 	cmake --build $(BUILD) -j $(JOBS)
 
 # The tool alone: no tests, no benchmarks, none of their packages.
@@ -75,7 +77,7 @@ test: build
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
-	$(call configure,$(SAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DTRACEWRIGHT_SANITIZE=ON -DTRACEWRIGHT_BENCH=OFF)
+	$(call configure,$(SAN_BUILD),-DCMAKE_BUILD_TYPE=Debug -DTRACEWRIGHT_SANITIZE=ON -DTRACEWRIGHT_BENCH=OFF -DTRACEWRIGHT_WERROR=$(WERROR) $(CMAKE_FLAGS))
 	cmake --build $(SAN_BUILD) -j $(JOBS)
 	$(SAN_ENV) ctest --test-dir $(SAN_BUILD) --output-on-failure -j $(JOBS)
 

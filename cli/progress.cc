@@ -11,6 +11,7 @@
 #include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
+#include "platform/interrupt.h"
 #include "platform/path.h"
 
 #include <algorithm>
@@ -194,6 +195,7 @@ Progress* progress_start(FileSystem* input_fs, FileSystem* output_fs,
   for (const std::string& input : inputs) count_logs(p, input_fs, input, &ancestors);
   log_set_output_level(threshold);
   log_set_sink(log_around_progress, p);
+  interrupt_clear_terminal_line(true);
   return p;
 }
 
@@ -204,6 +206,7 @@ const WalkObserver* progress_observer(Progress* progress) {
 void progress_finish(Progress* p) {
   if (p == nullptr) return;
   erase(p);
+  interrupt_clear_terminal_line(false);
   log_set_sink(nullptr, nullptr);
   int64_t converted = p->logs_done - p->logs_failed;
   char summary[256];

@@ -78,6 +78,12 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
   // the file, and only the read is reported.
   bool read_failed = next < 0;
   if (read_failed) report_read_error(input_path);
+  // Still successful with every line read: the count is then final.
+  if (success && !read_failed && reader->skipped_lines > 0) {
+    LOG(LOG_WARN, "Skipped %llu lines that are not frames in %.*s",
+        static_cast<unsigned long long>(reader->skipped_lines),
+        static_cast<int>(input_path.size()), input_path.data());
+  }
   if (ops->end_file != nullptr) {
     bool ended = ops->end_file(plugin, output_path, stem_length, !success || read_failed);
     if (!success || !ended) {

@@ -14,11 +14,16 @@
 // is 0 while the path changes.
 static char g_guarded_path[PATH_MAX];
 static volatile sig_atomic_t g_guarded = 0;
+static volatile sig_atomic_t g_clear_line = 0;
 
 static const int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 static void interrupt_handler(int signal_number) {
   if (g_guarded != 0) (void)unlink(g_guarded_path);
+  if (g_clear_line != 0) {
+    static const char kClearLine[] = "\r\033[K";
+    (void)!write(2, kClearLine, sizeof kClearLine - 1);
+  }
   struct sigaction default_action {};
   default_action.sa_handler = SIG_DFL;
   sigemptyset(&default_action.sa_mask);
@@ -52,3 +57,5 @@ void interrupt_release_file() {
   g_guarded = 0;
   std::atomic_signal_fence(std::memory_order_seq_cst);
 }
+
+void interrupt_clear_terminal_line(bool on) { g_clear_line = on ? 1 : 0; }

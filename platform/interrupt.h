@@ -17,5 +17,9 @@ void interrupt_install();
 [[nodiscard]] bool interrupt_guard_file(std::string_view path);
 /// Forgets the guarded file (it was renamed or removed).
 void interrupt_release_file();
+/// While on, a signal that ends the run first clears the current line of
+/// standard error (a terminal showing a progress line), so the shell's
+/// prompt does not land behind a stale progress line.
+void interrupt_clear_terminal_line(bool on);
 
 #endif  // TRACEWRIGHT_PLATFORM_INTERRUPT_H_

@@ -275,6 +275,11 @@ void text_log_prepare_time_prefix(TextLogReader* reader) {
   compose_header_part(reader, reader->time_prefix,
                       [reader](char c) { return !is_time_separator(reader, c); });
   reader->time_prefix_ready = true;
+  if (reader->HeaderTimeText[0] != '\0') {
+    uint32_t milliseconds = 0;
+    text_log_parse_time_text(reader->time_prefix, &reader->header_seconds, &milliseconds);
+    reader->has_header_seconds = true;
+  }
 }
 
 void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text) {
@@ -397,18 +402,25 @@ static int64_t rollover_step(uint8_t time_format) {
 int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t milliseconds) {
   int64_t t = seconds + reader->RolloverOffset;
   int64_t step = rollover_step(reader->TimeFormat);
+  // Both parts 0 mean "unset", so the file's first record sets it.
+  bool first = reader->reference_seconds == 0 && reader->reference_milliseconds == 0;
   // A short timestamp (seconds only, minutes and seconds, a time without
-  // date) wraps once per step. A time behind the file's first record has
-  // certainly wrapped; a time more than half a step behind the previous
-  // record has most likely wrapped again, while a smaller step back is
-  // jitter among frames written out of order and is left alone.
-  if (step != 0 && (t < reader->reference_seconds ||
-                    (reader->has_previous && t < reader->previous_seconds - step / 2))) {
+  // date) wraps once per step. A time more than a second behind the file's
+  // first record has wrapped: the logger writes frames up to a few
+  // milliseconds out of order, and such a frame may fall into the second
+  // before. A time more than half a step behind the previous record has most
+  // likely wrapped again. A file split off just before a wrap has a header
+  // time just before it, so a first record more than half a step behind the
+  // header time was written after the wrap.
+  bool wrapped = first ? t < 0 || (reader->has_header_seconds &&
+                                   t < reader->header_seconds - step / 2)
+                       : t < reader->reference_seconds - 1;
+  if (reader->has_previous && t < reader->previous_seconds - step / 2) wrapped = true;
+  if (step != 0 && wrapped) {
     t += step;
     reader->RolloverOffset += static_cast<uint32_t>(step);
   }
-  // Both parts 0 mean "unset", so the file's first record sets it.
-  if (reader->reference_seconds == 0 && reader->reference_milliseconds == 0) {
+  if (first) {
     reader->reference_seconds = t;
     reader->reference_milliseconds = static_cast<uint16_t>(milliseconds);
   }

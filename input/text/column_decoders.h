@@ -74,7 +74,8 @@ struct tm text_log_calendar_fields(unsigned year, unsigned month, unsigned day, 
 /// @endcode
 void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text);
 /// Works out the reader's time_prefix from its header fields, so the
-/// composition above need not scan the header time for every record. Called
+/// composition above need not scan the header time for every record, and
+/// from it header_seconds when there is a header time text. Called
 /// by text_log_open once the header is read; the header fields must not
 /// change afterwards.
 void text_log_prepare_time_prefix(TextLogReader* reader);
@@ -90,10 +91,12 @@ void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* mill
 void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
                                         uint32_t* milliseconds);
 /// Places one record's whole seconds in the file's time line: adds the
-/// RolloverOffset, steps it once when the time fell behind the file's first
-/// record or more than half a step behind the previous record, sets the
-/// file's reference from its first record, and remembers the result as the
-/// previous time. Returns the corrected seconds.
+/// RolloverOffset and steps it once when the time fell more than one second
+/// behind the file's first record, more than half a step behind the previous
+/// record, or, for the first record, below 0 or more than half a step behind
+/// the header time (header_seconds); then sets the file's reference from its
+/// first record and remembers the result as the previous time. Returns the
+/// corrected seconds.
 int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t milliseconds);
 
 /// Bytes behind a line buffer of TEXT_LOG_LINE_SIZE that

@@ -146,6 +146,7 @@ static bool bind_columns(TextLogReader* reader) {
   bool any_known = false;
   char* fields[TEXT_LOG_COLUMN_SLOTS];
   int count = text_log_split_fields(line, reader->ValueSeparator, fields);
+  reader->title_fields = count;
   for (int column = 0; column < count; ++column) {
     if (text_log_find_column(fields[column], &reader->ColumnDecoders[column])) any_known = true;
   }
@@ -176,17 +177,36 @@ void text_log_rewind(TextLogReader* reader) {
   (void)stream_seek(reader->stream, reader->DataStart, 0);
 }
 
+// Whether a data line holds a frame. A "#" line is a comment. Where the
+// title names several columns, a line without one separator is no frame
+// either: a blank line, the NUL or 0xFF padding a card leaves after a power
+// cut, or a last line cut before its first field ended. Decoding such a line
+// would make a phantom frame, dated by the header or by its padding bytes.
+// The fields end at the first NUL, so a separator behind it does not count.
+static bool holds_frame(const TextLogReader* reader, const char* line, size_t stored) {
+  if (line[0] == '#') return false;
+  if (reader->title_fields < 2) return true;
+  return reader->ValueSeparator != '\0' &&
+         memchr(line, reader->ValueSeparator, strnlen(line, stored)) != nullptr;
+}
+
 int text_log_next(TextLogReader* reader, BusMessage* record) {
   if (reader == nullptr || record == nullptr) return 0;
   char line[TEXT_LOG_LINE_SIZE + TEXT_LOG_SPLIT_SLACK];
-  size_t stored = read_line_terminated(reader, line);
-  if (reader->read_failed) return -1;
-  if (stored == 0) return 0;
-  // The splitting reads the whole word that holds the NUL.
-  memset(line + stored + 1, 0, TEXT_LOG_SPLIT_SLACK);
+  for (;;) {
+    size_t stored = read_line_terminated(reader, line);
+    if (reader->read_failed) return -1;
+    if (stored == 0) return 0;
+    if (holds_frame(reader, line, stored)) {
+      // The splitting reads the whole word that holds the NUL.
+      memset(line + stored + 1, 0, TEXT_LOG_SPLIT_SLACK);
+      break;
+    }
+    ++reader->skipped_lines;
+  }
 
   bus_message_clear(record);
-  // Every line is a frame, even a short or blank one: fields it lacks stay 0.
+  // A short line is a frame all the same: the fields it lacks stay 0.
   char* fields[TEXT_LOG_COLUMN_SLOTS];
   int count = text_log_split_fields(line, reader->ValueSeparator, fields);
   for (int column = 0; column < count; ++column) {

@@ -55,6 +55,11 @@ struct TextLogReader {
   uint16_t reference_milliseconds;
   bool has_previous;         ///< a record of this file was decoded already
   int64_t previous_seconds;  ///< corrected whole seconds of that record
+  bool has_header_seconds;   ///< the header has a time text, and so:
+  int64_t header_seconds;    ///< its time composed with no field digits, whole seconds
+
+  int title_fields;          ///< fields of the title line, at most TEXT_LOG_COLUMN_SLOTS
+  uint64_t skipped_lines;    ///< data lines that text_log_next passed over as no frames
 
   // The time text template with the header time's digits already in front,
   // made once by text_log_open (text_log_prepare_time_prefix): every record's
@@ -76,9 +81,12 @@ struct TextLogReader {
 void text_log_rewind(TextLogReader* reader);
 /// 1 when a data line was decoded into `record`, 0 at end of input, -1 when
 /// the stream could not be read (the record is then untouched; a line cut
-/// by the error is not decoded). Every line is a record, also a blank or short
-/// one; a line's last field ends at its line feed or, lacking one, at the end
-/// of its text.
+/// by the error is not decoded). A line that starts with "#", and under a
+/// title of two or more fields a line without a value separator (blank
+/// lines, padding, a line cut short), is no frame: it is counted in
+/// skipped_lines and the next line is read. Every other line is a record,
+/// also a short one; a line's last field ends at its line feed or, lacking
+/// one, at the end of its text.
 int text_log_next(TextLogReader* reader, BusMessage* record);
 /// Releases the reader; the stream is not touched. Null does nothing.
 void text_log_close(TextLogReader* reader);

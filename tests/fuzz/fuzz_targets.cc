@@ -1,9 +1,10 @@
 // The fuzz target bodies. Each takes one generated input, runs it through
 // real product code and checks what that code promises for any input at all,
 // not just for well-formed logs: no record claims more bytes than it holds,
-// the read buffer never changes what is decoded, a failed conversion leaves
-// no trace file, nothing is written outside the output folder, and an input
-// is deleted only after it was converted completely.
+// only lines that hold a frame become records, the read buffer never changes
+// what is decoded, a failed conversion leaves no trace file, nothing is
+// written outside the output folder, and an input is deleted only after it
+// was converted completely.
 #include "fuzz/fuzz_targets.h"
 
 #include <cmath>
@@ -110,9 +111,32 @@ static void append_record(std::string* out, const BusMessage& record) {
   append_bytes(out, can.Payload, 8);
 }
 
+// Cuts the data lines from `start` on as the reader reads them (199 byte
+// reads at most, carriage returns dropped, a line feed kept) and counts
+// those that hold a frame: no "#" first, and under a title of several
+// fields a separator before the line's first NUL.
+static void count_frame_lines(std::string_view bytes, size_t start, char separator,
+                              bool several_fields, uint64_t* frames, uint64_t* others) {
+  size_t at = start;
+  for (;;) {
+    std::string line;
+    for (int reads = 0; reads < 199 && at < bytes.size(); ++reads) {
+      char byte = bytes[at++];
+      if (byte == '\r') continue;
+      line += byte;
+      if (byte == '\n') break;
+    }
+    if (line.empty()) return;
+    std::string_view text(line.c_str());
+    bool frame = line[0] != '#' && (!several_fields || text.find(separator) != text.npos);
+    ++*(frame ? frames : others);
+  }
+}
+
 // Opens, rewinds and reads every record of `stream` (closed here), checking
 // each against the reader's promises.
-static int read_all(Stream* stream, size_t size, Decoded* out) {
+static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
+  size_t size = bytes.size();
   StreamPtr owned(stream);
   TextLogReader* reader = text_log_open(stream);
   if (reader == nullptr) return 0;
@@ -145,6 +169,17 @@ static int read_all(Stream* stream, size_t size, Decoded* out) {
       broken = violation("the record changed at the end of input");
     }
   }
+  if (broken == 0) {
+    uint64_t frames = 0;
+    uint64_t others = 0;
+    count_frame_lines(bytes, reader->DataStart, reader->ValueSeparator,
+                      reader->title_fields >= 2, &frames, &others);
+    if (out->count != frames) {
+      broken = violation("records do not match the lines that hold a frame");
+    } else if (reader->skipped_lines != others) {
+      broken = violation("skipped lines do not match the lines that hold no frame");
+    }
+  }
   text_log_close(reader);
   return broken;
 }
@@ -152,7 +187,7 @@ static int read_all(Stream* stream, size_t size, Decoded* out) {
 int fuzz_text_log_reader_one(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   Decoded direct;
-  if (read_all(memory_stream_create(bytes), size, &direct) != 0) return 1;
+  if (read_all(memory_stream_create(bytes), bytes, &direct) != 0) return 1;
 
   // A small buffer whose size follows the input's length puts its refills
   // at ever different places: inside lines, in a CR LF pair, at DataStart.
@@ -160,7 +195,7 @@ int fuzz_text_log_reader_one(const uint8_t* data, size_t size) {
   Stream* buffered = buffered_stream_create(memory_stream_create(bytes), true, capacity);
   if (buffered == nullptr) return violation("no read buffer for a tiny capacity");
   Decoded through_buffer;
-  if (read_all(buffered, size, &through_buffer) != 0) return 1;
+  if (read_all(buffered, bytes, &through_buffer) != 0) return 1;
 
   if (direct.opened != through_buffer.opened) {
     return violation("the read buffer changed whether the log opens");
@@ -319,7 +354,7 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
 
   // What the reader alone makes of the bytes is what the trace must hold.
   Decoded expected;
-  if (read_all(memory_stream_create(bytes), size, &expected) != 0) return 1;
+  if (read_all(memory_stream_create(bytes), bytes, &expected) != 0) return 1;
 
   if (result != STATUS_OK && result != STATUS_CONVERSION_FAILED) {
     return violation("a result other than 0 or 8");

@@ -81,17 +81,24 @@ TEST(TextLogComposeTimeText, HeaderFillsTheFrontAndTheFieldTheEndWithoutSeparato
   }
 }
 
-TEST(TextLogPlaceTime, StepsOnceWhenBehindTheFirstRecordOrHalfAStepBehindThePrevious) {
+TEST(TextLogPlaceTime, StepsOnceWhenBehindTheFirstRecordTheHeaderTimeOrThePrevious) {
   constexpr int64_t m = 1710497700;  // 2024-03-15 10:15:00 UTC
   const struct {
     uint8_t time_format;
     std::vector<int64_t> seconds;
     std::vector<int64_t> placed;
     uint32_t rollover;
+    int64_t header = 0;  // the header time's seconds; 0: no header time
   } rows[] = {
       // Jitter: at most half a step back adds nothing; more is a wrap.
       {1, {m + 10, m + 50, m + 20}, {m + 10, m + 50, m + 20}, 0},
       {1, {m + 10, m + 50, m + 19}, {m + 10, m + 50, m + 79}, 60},
+      // Behind the first record by one second is jitter, by two a wrap.
+      {1, {m + 10, m + 9, m + 8}, {m + 10, m + 9, m + 68}, 60},
+      // A first record half a step behind the header time is jitter; one
+      // second more and the file began just before a wrap.
+      {1, {m}, {m}, 0, m + 30},
+      {1, {m - 1}, {m + 59}, 60, m + 30},
       // Time formats without a step never wrap.
       {0, {m, m - 1}, {m, m - 1}, 0},
       {4, {m, m - 1}, {m, m - 1}, 0},
@@ -102,6 +109,8 @@ TEST(TextLogPlaceTime, StepsOnceWhenBehindTheFirstRecordOrHalfAStepBehindThePrev
   for (const auto& row : rows) {
     TextLogReader reader{};
     reader.TimeFormat = row.time_format;
+    reader.has_header_seconds = row.header != 0;
+    reader.header_seconds = row.header;
     std::vector<int64_t> placed;
     for (int64_t s : row.seconds) placed.push_back(text_log_place_time(&reader, s, 0));
     EXPECT_EQ(placed, row.placed) << "time format " << int{row.time_format};

@@ -237,7 +237,8 @@ TEST(TextLogNext, FastDecodingMatchesTheReferenceOverAGeneratedCorpus) {
       StreamPtr plain_stream(memory_stream_create(log));
       reference = records(plain_stream.get());
     }
-    ASSERT_GE(reference.size(), lines) << "variant " << v;
+    // Only a few hostile lines are no frames.
+    ASSERT_GE(reference.size(), lines * 99 / 100) << "variant " << v;
     ASSERT_EQ(fast.size(), reference.size()) << "variant " << v;
     for (size_t i = 0; i < fast.size(); ++i) {
       ASSERT_EQ(fast[i], reference[i]) << "variant " << v << ", record " << i;

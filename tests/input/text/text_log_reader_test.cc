@@ -119,9 +119,8 @@ TEST(TextLogOpen, BindsColumnsInTitleOrderOrRefusesTheFile) {
   EXPECT_EQ(text_log_open(nullptr), nullptr);
 }
 
-TEST(TextLogNext, EveryLineDecodesIntoOneRecord) {
-  const std::string cut_line =
-      "1122334455667788" + std::string(183, '0') + "99" + std::string(99, '0') + ";7DF\n";
+TEST(TextLogNext, EveryFrameLineDecodesIntoOneRecord) {
+  const std::string cut_line = "1;1122334455667788" + std::string(181, '0') + "7DF;99\n";
   const std::string separated =
       kSemicolon +
       "# Date separator: \"-\"\n"
@@ -141,17 +140,14 @@ TEST(TextLogNext, EveryLineDecodesIntoOneRecord) {
       {kSemicolon +
            "Timestamp;Channel;ID;Lost;Lost;Lost;Data;ID\n101500123;9;7DF;a;b;c;0102;FF;1\n",
        "36900.123 7DF ide0 dir0 dlc2 01 02\n", 0},
-      // Blank, short and "#" lines are records too, made afresh each.
-      {kSemicolon + "ID;Data\n123;0102\n\n7DF\n# not a comment here\n",
-       "0.000 123 ide0 dir0 dlc2 01 02\n0.000 0 ide0 dir0 dlc0 -\n0.000 7DF ide0 dir0 dlc0 -\n"
-       "0.000 0 ide0 dir0 dlc0 -\n",
-       0},
+      // A short line with a separator is a record, made afresh; lines
+      // without one, and "#" lines, are none.
+      {kSemicolon + "ID;Data\n123;0102\n\n7DF\n# a comment;\n1;\n",
+       "0.000 123 ide0 dir0 dlc2 01 02\n0.000 1 ide0 dir0 dlc0\n", 0},
       // A line is cut at 199 bytes; its last field ends there and the rest
       // is the next line.
-      {kSemicolon + "Data;ID\n" + cut_line,
-       "0.000 0 ide0 dir0 dlc8 11 22 33 44 55 66 77 88\n"
-       "0.000 7DF ide0 dir0 dlc8 99 00 00 00 00 00 00 00\n",
-       0},
+      {kSemicolon + "ID;Data\n" + cut_line,
+       "0.000 1 ide0 dir0 dlc8 11 22 33 44 55 66 77 88\n0.000 7DF ide0 dir0 dlc1 99\n", 0},
       // Separators make no difference; an overlong field keeps its last digits.
       {kSemicolon + "Timestamp\n20240315101500123\n", "1710497700.123 0 ide0 dir0 dlc0 -\n", 0},
       {separated + "Timestamp\n2024-03-15 10:15:00.123\n", "1710497700.123 0 ide0 dir0 dlc0 -\n",
