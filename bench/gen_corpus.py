@@ -14,6 +14,14 @@ bytes. The first file crosses midnight, so the reader's day rollover is on
 the measured path. Seeded: the same arguments always write the same bytes.
 OUT/corpus.json records the arguments and the totals; a run with the same
 arguments finds it and writes nothing.
+
+    python3 bench/gen_corpus.py OUT --order ORDER --sizes N1,N2,...
+
+writes instead one text log per size, OUT/<N>.TXT, in time format 0 (no
+rollover) and in one of three orders: "in-order"; "local", where the lines
+of every block of 512 frames (under a second) are shuffled; "reversed",
+where every data line is earlier than the one before it. The smaller logs
+are the first lines of the largest, written in the same pass.
 """
 import argparse
 import calendar
@@ -117,17 +125,72 @@ def generate(out, frames, files, seed):
     return entries
 
 
+BLOCK = 512
+
+
+def write_order_files(out, sizes, order, seed):
+    """One log per size in the given order; returns the entries."""
+    rng = random.Random(seed)
+    std_ids = sorted(rng.sample(range(0x800), 80))
+    ext_ids = sorted(rng.sample(range(0x20000000), 50))
+    os.makedirs(out, exist_ok=True)
+    largest = max(sizes)
+    # 01:00 on the logger's clock: hours of frames stay within the day.
+    start_us = calendar.timegm((2024, 3, 15, 1, 0, 0, 0, 0, 0)) * 1000000
+    step = -1 if order == "reversed" else 1
+    t_us = start_us + (largest * 3000 if step < 0 else 0)
+    header = HEADER.replace("# Time format: 3", "# Time format: 0").format(
+        split=1, time=header_time(start_us // 1000000))
+    files = {n: open(os.path.join(out, "%d.TXT" % n), "w") for n in sizes}
+    for f in files.values():
+        f.write(header)
+    randrange, random_ = rng.randrange, rng.random
+    getrandbits, choice = rng.getrandbits, rng.choice
+    written = 0
+    while written < largest:
+        lines = []
+        for _ in range(min(BLOCK, largest - written)):
+            seconds, milli = divmod(t_us // 1000, 1000)
+            hh, rest = divmod(seconds % 86400, 3600)
+            mm, ss = divmod(rest, 60)
+            extended = random_() < 0.4
+            ident = choice(ext_ids) if extended else choice(std_ids)
+            length = 8 if random_() < 0.85 else randrange(8)
+            data = "%0*X" % (2 * length, getrandbits(8 * length)) if length else ""
+            lines.append("%02d:%02d:%02d.%03d;0;%d;%X;%d;%s\n"
+                         % (hh, mm, ss, milli, 1 if extended else 0, ident, length, data))
+            t_us += step * randrange(200, 3001)
+        if order == "local":
+            rng.shuffle(lines)
+        for n, f in files.items():
+            if written < n:
+                f.write("".join(lines[:n - written]))
+        written += len(lines)
+    entries = []
+    for n, f in files.items():
+        f.close()
+        entries.append({"name": "%d" % n, "frames": n,
+                        "text_bytes": os.path.getsize(os.path.join(out, "%d.TXT" % n))})
+    return entries
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("out")
     parser.add_argument("--frames", type=int, default=1000000)
     parser.add_argument("--files", type=int, default=10)
     parser.add_argument("--seed", type=int, default=20240315)
+    parser.add_argument("--order", choices=("in-order", "local", "reversed"))
+    parser.add_argument("--sizes", help="frames per log, comma-separated (with --order)")
     args = parser.parse_args()
     if args.files < 1 or args.frames < args.files:
         parser.error("need at least one file and one frame per file")
+    sizes = sorted(int(n) for n in args.sizes.split(",")) if args.order else []
+    if args.order and (not sizes or sizes[0] < 1):
+        parser.error("--order needs --sizes with at least one frame each")
 
     wanted = {"frames": args.frames, "files": args.files, "seed": args.seed,
+              "order": args.order, "sizes": sizes,
               "generator": os.path.getmtime(__file__)}
     manifest = os.path.join(args.out, "corpus.json")
     try:
@@ -137,9 +200,14 @@ def main():
     except (OSError, ValueError):
         pass
 
-    print("generating %d frames in %d files under %s" % (args.frames, args.files, args.out),
-          file=sys.stderr)
-    entries = generate(args.out, args.frames, args.files, args.seed)
+    if args.order:
+        print("generating %s logs of %s frames under %s" % (args.order, args.sizes, args.out),
+              file=sys.stderr)
+        entries = write_order_files(args.out, sizes, args.order, args.seed)
+    else:
+        print("generating %d frames in %d files under %s" % (args.frames, args.files, args.out),
+              file=sys.stderr)
+        entries = generate(args.out, args.frames, args.files, args.seed)
     with open(manifest, "w") as f:
         json.dump({"args": wanted, "files": entries}, f, indent=1)
     return 0

@@ -137,35 +137,62 @@ def print_table(contenders, reference):
             print("  %s: %s" % (c.name, c.note))
 
 
-def scaling(args, python, binary, out_root):
-    """Time per frame of one 100k-frame file against one 1M-frame file."""
-    rows = []
-    for frames in (100000, 1000000):
-        root = os.path.join(args.corpus, "scale-%d" % frames)
-        corpus(python, root, frames, 1)
-        text = os.path.join(root, "text")
-        out = os.path.join(out_root, "scale")
-        command = [[binary, "-O", out, text]]
-        fresh_dir(out)
-        run_all(command)  # warm the page cache
-        times, rss = [], []
-        for _ in range(args.scaling_rounds):
-            fresh_dir(out)
-            seconds, peak = run_all(command)
-            times.append(seconds)
-            rss.append(peak)
-        rows.append((frames, times, rss))
+ORDERS = ("in-order", "local", "reversed")
+MIB = 1024.0
+
+
+def orders(args, python, binary, out_root):
+    """One log per size and order, converted with default options; returns
+    {(order, frames): (median seconds, peak RSS KiB)}."""
+    sizes = sorted(int(n) for n in args.order_sizes.split(","))
+    results = {}
+    for order in ORDERS:
+        root = os.path.join(args.corpus, "order-" + order)
+        subprocess.run([python, os.path.join(HERE, "gen_corpus.py"), root, "--order", order,
+                        "--sizes", ",".join(str(n) for n in sizes)], check=True)
+        out = os.path.join(out_root, "order")
+        for frames in sizes:
+            command = [[binary, "-O", out, os.path.join(root, "%d.TXT" % frames)]]
+            times, rss = [], []
+            for _ in range(args.order_rounds):
+                fresh_dir(out)
+                seconds, peak = run_all(command)
+                times.append(seconds)
+                rss.append(peak)
+            # The traces of the largest logs take gigabytes; none is kept.
+            shutil.rmtree(out, ignore_errors=True)
+            results[(order, frames)] = (statistics.median(times), max(rss))
+            print("  %s %d frames: %.3f s, %.1f MiB" % (order, frames, results[(order, frames)][0],
+                                                      max(rss) / MIB), file=sys.stderr)
     print()
-    print("Scaling: one file of N frames, tracewright, %d rounds each" % args.scaling_rounds)
-    for frames, times, rss in rows:
-        median = statistics.median(times)
-        print("  %8d frames: median %.3f s (%s), %.0f ns/frame, %.2f Mframes/s, peak RSS %.1f MiB"
-              % (frames, median, fmt_range(times), median / frames * 1e9,
-                 frames / median / 1e6, max(rss) / 1024.0))
-    small = statistics.median(rows[0][1]) / rows[0][0]
-    large = statistics.median(rows[1][1]) / rows[1][0]
-    print("  time per frame, 1M-frame file / 100k-frame file: %.2f (linear growth: at most 1.3)"
-          % (large / small))
+    print("Orders: one log of N frames, default options, %d round(s) each; wall s / ns per frame"
+          " / peak RSS MiB" % args.order_rounds)
+    print("%10s  %s" % ("frames", "  ".join("%-28s" % o for o in ORDERS)))
+    for frames in sizes:
+        print("%10d  %s" % (frames, "  ".join(
+            "%7.2f s %5.0f ns %7.1f MiB  " % (results[(o, frames)][0],
+                                              results[(o, frames)][0] / frames * 1e9,
+                                              results[(o, frames)][1] / MIB) for o in ORDERS)))
+    return sizes, results
+
+
+def print_goals(ratio, sizes, results):
+    print()
+    print("Goals")
+    bounded = max(results[(o, n)][1] for o in ORDERS[:2] for n in sizes) / MIB
+    print("  1. peak RSS, in order and locally reordered, any size: %.1f MiB (goal: at most 64)"
+          % bounded)
+    worst = max(results[("reversed", n)][1] / MIB - 32.0 * n / (1 << 20) for n in sizes)
+    print("  2. peak RSS, reversed, less 32 bytes per frame: at most %.1f MiB (goal: at most 64);"
+          " largest %.1f MiB" % (worst, max(results[("reversed", n)][1] for n in sizes) / MIB))
+    if ratio is not None:
+        print("  3. frames/s on the corpus: %.1fx log2asc -f (goal: at least 8, aim 10)" % ratio)
+    small, large = sizes[0], sizes[-1]
+    if large > small:
+        per_small = results[("in-order", small)][0] / small
+        per_large = results[("in-order", large)][0] / large
+        print("     time per frame, in order, %d frames / %d frames: %.2f (goal: at most 1.2)"
+              % (large, small, per_large / per_small))
 
 
 def main():
@@ -179,10 +206,14 @@ def main():
     parser.add_argument("--python-rounds", type=int, default=3)
     parser.add_argument("--python-files", type=int, default=2,
                         help="files that python-can converts per round (0: skip it)")
-    parser.add_argument("--scaling", dest="scaling", action="store_true", default=True,
-                        help="also time one 100k-frame and one 1M-frame file (default)")
-    parser.add_argument("--no-scaling", dest="scaling", action="store_false")
-    parser.add_argument("--scaling-rounds", type=int, default=3)
+    parser.add_argument("--orders", dest="orders", action="store_true", default=True,
+                        help="also convert single logs of --order-sizes frames in time order,"
+                             " locally reordered and reversed (default)")
+    parser.add_argument("--no-orders", dest="orders", action="store_false")
+    parser.add_argument("--order-sizes", default="100000,1000000,5000000,10000000",
+                        help="frames per single log, comma-separated (the smallest is the"
+                             " reference for time per frame)")
+    parser.add_argument("--order-rounds", type=int, default=1)
     args = parser.parse_args()
     args.corpus = args.corpus or os.path.join(args.build, "bench-corpus")
 
@@ -268,9 +299,11 @@ def main():
                                                  for c in contenders if len(c.times) > r)),
               file=sys.stderr)
     print_table(contenders, tracewright)
+    ratio = statistics.median(l2a.times) / statistics.median(tracewright.times)
 
-    if args.scaling:
-        scaling(args, python, binary, out_root)
+    if args.orders:
+        sizes, results = orders(args, python, binary, out_root)
+        print_goals(ratio, sizes, results)
     return 0
 
 

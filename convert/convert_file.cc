@@ -15,12 +15,16 @@
 #include "platform/str.h"
 #include "platform/stream.h"
 
+#include <algorithm>
+
 bool convert_file_output_stem(std::string_view input_path, std::string_view output_path,
                               std::string_view* stem) {
   if (utf8_to_lower(path_extension(input_path)) != "txt") return false;
   *stem = path_strip_extension(output_path);
   return true;
 }
+
+constexpr int64_t kWholeFileWindow = 64 * 1024;
 
 // Puts a read buffer in front of the file as the options ask. Returns the
 // stream the reader should read (the buffer, which then owns the file, or
@@ -29,7 +33,10 @@ bool convert_file_output_stem(std::string_view input_path, std::string_view outp
 static Stream* open_reading_stream(Stream* file, int64_t buffer_size) {
   int64_t capacity = 0;
   if (buffer_size < 0) {
-    capacity = stream_size(file);
+    // The whole file passes through a window rather than into memory at
+    // once: a log may be as large as the card that held it, and a larger
+    // buffer reads no faster. The window refills wherever the reader seeks.
+    capacity = std::min(stream_size(file), kWholeFileWindow);
   } else {
     capacity = buffer_size;
   }

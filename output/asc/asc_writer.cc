@@ -1,9 +1,10 @@
-// The ASC writer: keeps a copy of every CAN and LIN frame of one input file
-// and, when the pipeline reports the end of that file, writes them sorted by
-// time as ASC trace text through the output filesystem. The CAN and the LIN
-// file are written by one routine, driven by a small descriptor per part.
+// The ASC writer: keeps every CAN and LIN frame of one input file in a
+// frame store of its part and, when the pipeline reports the end of that
+// file, writes them sorted by time as ASC trace text through the output
+// filesystem. The CAN and the LIN file are written by one routine, driven by
+// a small descriptor per part.
 //
-// Divisions of this file: the writer record and its frame lists; the header
+// Divisions of this file: the writer record and its kept frames; the header
 // and the part descriptors; writing one part; the plug-in callbacks. The
 // frame lines themselves are built in asc_lines.cc.
 #include "output/asc/asc_writer.h"
@@ -14,60 +15,33 @@
 #include "log/log.h"
 #include "output/asc/asc_lines.h"
 #include "output/asc/asc_writer_internal.h"
+#include "output/asc/frame_store.h"
 #include "platform/filesystem.h"
 #include "platform/interrupt.h"
 #include "platform/path.h"
 #include "platform/str.h"
 #include "platform/stream.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <new>
 #include <string>
 #include <type_traits>
 #include <unistd.h>
 
 // ---------------------------------------------------------------------------
-// The writer record and its frame lists
+// The writer record and its kept frames
 
 namespace {
-
-/// Kept frames live in blocks of about 64 KiB, filled in arrival order:
-/// keeping a frame is a copy into the current block, and a heap allocation
-/// only every few hundred frames. Blocks are value-initialised, so a frame
-/// starts zeroed like a fresh record.
-constexpr size_t kFrameBlockBytes = 64 * 1024;
-
-template <typename Frame>
-struct FrameBlock {
-  static constexpr size_t kCapacity = (kFrameBlockBytes - sizeof(void*)) / sizeof(Frame);
-  FrameBlock* previous;  ///< the block filled before this one, or null
-  Frame frames[kCapacity];
-};
-
-/// Pointers to kept frames in arrival order (sorting moves only these), and
-/// the blocks that own the frames. The array grows with realloc and a block
-/// comes from new (std::nothrow), so running out of memory is a result
-/// rather than an exception.
-template <typename Frame>
-struct FrameList {
-  Frame** items;
-  size_t count;
-  size_t capacity;
-  FrameBlock<Frame>* block;  ///< the block being filled, or null
-  size_t block_used;         ///< frames of `block` taken so far
-};
 
 struct AscWriter : OutputPlugin {
   /// Added to a part's first time where its date line is computed, and
   /// nowhere else. Nothing in the tool sets it, so it stays 0.
   double time_offset;
-  FrameList<BusMessage> can;
-  FrameList<LinMessage> lin;
+  FrameStore can;
+  FrameStore lin;
   /// A frame of the current file could not be kept. Its trace would be
   /// incomplete while looking whole, so end_file then writes nothing.
   bool lost_frame;
@@ -75,101 +49,73 @@ struct AscWriter : OutputPlugin {
 
 }  // namespace
 
-// A power of two would make a new block due together with a larger array.
-static_assert((FrameBlock<BusMessage>::kCapacity & (FrameBlock<BusMessage>::kCapacity - 1)) != 0);
-static_assert((FrameBlock<LinMessage>::kCapacity & (FrameBlock<LinMessage>::kCapacity - 1)) != 0);
-
 static_assert(std::is_trivial_v<AscWriter>,
               "the host allocates plug-in records with calloc and frees them with free");
 
-// Process-wide, and only ever armed by asc_writer_fail_allocation_for_testing:
-// the number of allocations that still succeed before one fails; negative
-// while disarmed.
-static int64_t g_allocations_before_failure = -1;
-
 void asc_writer_fail_allocation_for_testing(int64_t successes) {
-  g_allocations_before_failure = successes < 0 ? -1 : successes;
+  frame_store_fail_allocation_for_testing(successes);
 }
 
-size_t asc_writer_frames_per_block_for_testing(bool lin) {
-  return lin ? FrameBlock<LinMessage>::kCapacity : FrameBlock<BusMessage>::kCapacity;
+static uint8_t flag(uint8_t value, uint8_t bit) { return value != 0 ? bit : 0; }
+
+/// A kept frame holds the fields the CANFD line prints and the rest of the
+/// CAN tail, in 32 bytes instead of a whole record.
+static KeptFrame pack_can(const BusMessage& message) {
+  const CanTail& can = message.CAN;
+  KeptFrame kept{};
+  kept.Timestamp = message.Timestamp;
+  kept.ID = message.ID;
+  kept.DataLength = static_cast<uint8_t>(message.DataLength);
+  kept.DLC = can.DLC;
+  kept.BusChannel = can.BusChannel;
+  kept.flags = flag(can.IDE, KEPT_IDE) | flag(can.Dir, KEPT_DIR) | flag(can.EDL, KEPT_EDL) |
+               flag(can.Remote, KEPT_REMOTE);
+  kept.BRS = can.BRS;
+  kept.ESI = can.ESI;
+  return kept;
 }
 
-static bool allocation_allowed() {
-  if (g_allocations_before_failure < 0) return true;
-  // Counting down past 0 fails this allocation and disarms the hook.
-  return g_allocations_before_failure-- > 0;
+static KeptFrame pack_lin(const BusMessage& message) {
+  KeptFrame kept{};
+  kept.Timestamp = message.Timestamp;
+  kept.ID = message.ID;
+  kept.DataLength = static_cast<uint8_t>(message.DataLength);
+  kept.DLC = message.LIN.ReceivedDataByteCount;
+  kept.BusChannel = message.LIN.BusChannel;
+  kept.flags = flag(message.LIN.Dir, KEPT_DIR);
+  return kept;
 }
 
-/// Makes room for one more pointer; false when memory runs out, leaving the
-/// list as it was.
-template <typename Frame>
-static bool frame_list_make_room(FrameList<Frame>* list) {
-  if (list->count < list->capacity) return true;
-  size_t capacity = list->capacity == 0 ? 64 : 2 * list->capacity;
-  if (capacity > SIZE_MAX / sizeof(Frame*)) return false;
-  void* grown = allocation_allowed() ? realloc(list->items, capacity * sizeof(Frame*))
-                                     : nullptr;
-  if (grown == nullptr) return false;
-  list->items = static_cast<Frame**>(grown);
-  list->capacity = capacity;
-  return true;
+// The lines only ask whether these are 0, so a bit brings back enough.
+static uint8_t bit(const KeptFrame& kept, uint8_t mask) { return (kept.flags & mask) != 0; }
+
+static void unpack_can(const KeptFrame& kept, const uint8_t* payload, BusMessage* message) {
+  message->Timestamp = kept.Timestamp;
+  message->ID = kept.ID;
+  message->DataLength = kept.DataLength;
+  message->Kind = bit(kept, KEPT_REMOTE) ? CAN_RemoteFrame : CAN_DataFrame;
+  message->CAN.IDE = bit(kept, KEPT_IDE);
+  message->CAN.Dir = bit(kept, KEPT_DIR);
+  message->CAN.EDL = bit(kept, KEPT_EDL);
+  message->CAN.ESI = kept.ESI;
+  message->CAN.BRS = kept.BRS;
+  message->CAN.Remote = bit(kept, KEPT_REMOTE);
+  message->CAN.BusChannel = kept.BusChannel;
+  message->CAN.DLC = kept.DLC;
+  message->DataBytes = message->CAN.Payload;
+  memcpy(message->CAN.Payload, payload, kept.DataLength);
 }
 
-/// Appends a copy of `message`; false, keeping nothing, when memory runs out
-/// or the message claims more payload than its kind can hold (the copy
-/// trusts the length, so such a record must not reach it).
-template <typename Frame>
-static bool frame_list_keep(FrameList<Frame>* list, const BusMessage* message,
-                            uint64_t payload_capacity,
-                            void (*copy)(const BusMessage*, Frame*)) {
-  if (message->DataLength > payload_capacity) return false;
-  if (!frame_list_make_room(list)) return false;
-  if (list->block == nullptr || list->block_used == FrameBlock<Frame>::kCapacity) {
-    auto* block = allocation_allowed() ? new (std::nothrow) FrameBlock<Frame>{} : nullptr;
-    if (block == nullptr) return false;
-    block->previous = list->block;
-    list->block = block;
-    list->block_used = 0;
-  }
-  Frame* kept = &list->block->frames[list->block_used++];
-  copy(message, kept);
-  list->items[list->count++] = kept;
-  return true;
-}
-
-/// Frees every kept frame; the array stays for the next file. The blocks
-/// go too, so one large file leaves no memory behind for the files after it.
-template <typename Frame>
-static void frame_list_clear(FrameList<Frame>* list) {
-  while (list->block != nullptr) {
-    FrameBlock<Frame>* previous = list->block->previous;
-    delete list->block;
-    list->block = previous;
-  }
-  list->block_used = 0;
-  list->count = 0;
-}
-
-template <typename Frame>
-static void frame_list_release(FrameList<Frame>* list) {
-  frame_list_clear(list);
-  free(list->items);
-  list->items = nullptr;
-  list->capacity = 0;
-}
-
-/// Orders the pointers by time. Frames with equal times keep the order in
-/// which they arrived, so the same input always gives the same bytes.
-template <typename Frame>
-static void frame_list_sort(FrameList<Frame>* list, int (*compare)(const void*, const void*)) {
-  auto earlier = [compare](const Frame* a, const Frame* b) { return compare(&a, &b) < 0; };
-  Frame** begin = list->items;
-  Frame** end = begin + list->count;
-  // A logger writes its frames in time order almost always; one pass proves
-  // it and spares the sort's scratch buffer.
-  if (std::is_sorted(begin, end, earlier)) return;
-  std::stable_sort(begin, end, earlier);
+static void unpack_lin(const KeptFrame& kept, const uint8_t* payload, LinMessage* message) {
+  message->Timestamp = kept.Timestamp;
+  message->ID = kept.ID;
+  message->DataLength = kept.DataLength;
+  message->Kind = LIN_Frame;
+  message->LIN.Dir = bit(kept, KEPT_DIR);
+  message->LIN.BusChannel = kept.BusChannel;
+  message->LIN.ReceivedDataByteCount = kept.DLC;
+  message->DataBytes = message->LIN.Payload;
+  memcpy(message->LIN.Payload, payload, kept.DataLength);
 }
 
 // ---------------------------------------------------------------------------
@@ -222,7 +168,7 @@ template <typename Frame>
 struct AscPart {
   const char* suffix;  ///< appended to the stem to name the file
   void (*append_line)(std::string* line, const Frame& frame, double t0);
-  int (*compare)(const void* a, const void* b);  ///< over elements of the list
+  void (*unpack)(const KeptFrame& kept, const uint8_t* payload, Frame* frame);
   const char* open_failed;                       ///< takes the path through "%s"
   const char* convert_failed;
   const char* format_failed;
@@ -236,7 +182,7 @@ struct AscPart {
 static constexpr AscPart<BusMessage> kCanPart = {
     .suffix = ".asc",
     .append_line = asc_writer_append_can_line,
-    .compare = bus_message_compare_can_ptrs,
+    .unpack = unpack_can,
     .open_failed = "Could not open output file for CAN: %s",
     .convert_failed = "Could not convert CAN time",
     .format_failed = "Could not format CAN time",
@@ -248,7 +194,7 @@ static constexpr AscPart<BusMessage> kCanPart = {
 static constexpr AscPart<LinMessage> kLinPart = {
     .suffix = "_LIN.asc",
     .append_line = asc_writer_append_lin_line,
-    .compare = bus_message_compare_lin_ptrs,
+    .unpack = unpack_lin,
     .open_failed = "Could not open output file for LIN: %s",
     .convert_failed = "Could not convert LIN time",
     .format_failed = nullptr,  // the LIN part fails silently here
@@ -259,6 +205,8 @@ static constexpr AscPart<LinMessage> kLinPart = {
 
 // ---------------------------------------------------------------------------
 // Writing one part
+
+constexpr size_t kLineBatchBytes = 32 * 1024;
 
 /// One stream_write of the whole text; false on a short write.
 static bool write_text(Stream* stream, const std::string& text) {
@@ -302,7 +250,7 @@ static PublishResult publish(AscWriter* writer, const std::string& temporary,
   return flushed ? PUBLISHED : NOT_FLUSHED;
 }
 
-/// Writes the frames of a non-empty list to "<stem><suffix>" and returns
+/// Writes the frames of a non-empty store to "<stem><suffix>" and returns
 /// whether that file is complete. The file is written under a temporary
 /// name and renamed only once whole, so a failure or an interruption never
 /// leaves a partial trace under the final name nor harms a trace of an
@@ -318,7 +266,7 @@ static PublishResult publish(AscWriter* writer, const std::string& temporary,
 #pragma clang diagnostic ignored "-Wformat-security"
 #endif
 template <typename Frame, const AscPart<Frame>& kPart>
-static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame>* list,
+static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* store,
                        std::string* text) {
   std::string path(stem);
   path.append(kPart.suffix);
@@ -335,11 +283,14 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame
     return false;
   }
 
-  frame_list_sort(list, kPart.compare);
-  double t0 = list->items[0]->Timestamp;
-  bool failed = false;
+  // The record the lines are built from; only its kept fields change.
+  Frame frame{};
+  KeptFrame kept{};
+  const uint8_t* payload = nullptr;
+  bool failed = !frame_store_start_reading(store) || frame_store_next(store, &kept, &payload) != 1;
+  double t0 = kept.Timestamp;
   size_t lines_written = 0;
-  switch (build_header(text, writer->time_offset + t0)) {
+  switch (failed ? HEADER_NO_TEXT : build_header(text, writer->time_offset + t0)) {
     case HEADER_BUILT:
       if (!write_text(stream, *text)) {
         LOG(LOG_ERROR, kPart.header_failed);
@@ -351,23 +302,40 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame
       failed = true;
       break;
     case HEADER_NO_TEXT:
-      if constexpr (kPart.format_failed != nullptr) LOG(LOG_ERROR, kPart.format_failed);
+      // A store that could not be read has said so already.
+      if constexpr (kPart.format_failed != nullptr) {
+        if (!failed) LOG(LOG_ERROR, kPart.format_failed);
+      }
       failed = true;
       break;
   }
 
   // Without a header the file is removed anyway: no lines, no footer.
   if (!failed) {
-    for (size_t i = 0; i < list->count; ++i) {
-      text->clear();
-      kPart.append_line(text, *list->items[i], t0);
+    // Lines go out in batches of about kLineBatchBytes: one write per line
+    // cost more in system calls than building the line did.
+    int more = 1;
+    size_t batched = 0;
+    text->clear();
+    while (more == 1 || batched > 0) {
+      if (more == 1) {
+        kPart.unpack(kept, payload, &frame);
+        kPart.append_line(text, frame, t0);
+        ++batched;
+        more = frame_store_next(store, &kept, &payload);
+        if (more == 1 && text->size() < kLineBatchBytes) continue;
+      }
       if (!write_text(stream, *text)) {
         LOG(LOG_ERROR, kPart.data_failed);
         failed = true;
         break;
       }
-      ++lines_written;
+      lines_written += batched;
+      batched = 0;
+      text->clear();
     }
+    // A run that breaks off has been reported by the store.
+    if (more < 0) failed = true;
     // The footer goes out even after a failed line: the file is removed in
     // that case, but the write may still tell of a second problem.
     text->clear();
@@ -412,7 +380,7 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameList<Frame
 
 static const OutputPluginOps kAscWriterOps = {
     .destroy = asc_writer_destroy,
-    .init = nullptr,  // calloc already left the writer with empty lists
+    .init = nullptr,  // calloc already left the writer with empty stores
     .handle_record = asc_writer_handle_record,
     .new_file = asc_writer_new_file,
     .end_file = asc_writer_end_file,
@@ -424,7 +392,7 @@ OutputPlugin* asc_writer_create(FileSystem* input_fs, FileSystem* output_fs,
   if (writer == nullptr) return nullptr;
   writer->ops = &kAscWriterOps;
   if (!output_plugin_init(writer, input_fs, output_fs, options)) {
-    // An unbound plug-in never reaches destroy; its lists hold nothing yet.
+    // An unbound plug-in never reaches destroy; its stores hold nothing yet.
     free(writer);
     return nullptr;
   }
@@ -436,61 +404,71 @@ bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // Kind is a plain number here: values past LIN_Frame are ignored like the
   // empty record and error frames, which ASC has no line for.
+  // The store reports why it could not keep a frame; a payload too long
+  // for its kind is refused here without a message.
   bool kept = true;
-  bool fits = true;
   if (message->Kind == CAN_DataFrame || message->Kind == CAN_RemoteFrame) {
-    fits = message->DataLength <= CAN_PAYLOAD_CAPACITY;
-    kept = fits && frame_list_keep(&writer->can, message, CAN_PAYLOAD_CAPACITY,
-                                   bus_message_copy_can);
+    kept = message->DataLength <= CAN_PAYLOAD_CAPACITY &&
+           frame_store_keep(&writer->can, pack_can(*message), message->CAN.Payload);
   } else if (message->Kind == LIN_Frame) {
-    fits = message->DataLength <= LIN_PAYLOAD_CAPACITY;
-    kept = fits && frame_list_keep(&writer->lin, message, LIN_PAYLOAD_CAPACITY,
-                                   bus_message_copy_lin);
+    kept = message->DataLength <= LIN_PAYLOAD_CAPACITY &&
+           frame_store_keep(&writer->lin, pack_lin(*message), message->LIN.Payload);
   }
-  if (fits && !kept) LOG(LOG_ERROR, "Out of memory while keeping frames");
   if (!kept) writer->lost_frame = true;
   return kept;
 }
 
-bool asc_writer_new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*) {
+bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
+                         size_t stem_length, TextLogReader*) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
-  frame_list_clear(&writer->can);
-  frame_list_clear(&writer->lin);
-  writer->lost_frame = false;
-  return true;
+  // The stores name their spilled runs after the traces they will become.
+  std::string trace(output_path.substr(0, stem_length));
+  size_t stem_end = trace.size();
+  trace.append(kCanPart.suffix);
+  bool ready = frame_store_reset(&writer->can, writer->output_fs, trace);
+  trace.replace(stem_end, std::string::npos, kLinPart.suffix);
+  ready = frame_store_reset(&writer->lin, writer->output_fs, trace) && ready;
+  writer->lost_frame = !ready;
+  return ready;
 }
 
 bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
                          size_t stem_length, bool file_failed) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
-  // What was kept of a failed file is only part of it; nothing is written.
-  if (file_failed) {
-    frame_list_clear(&writer->can);
-    frame_list_clear(&writer->lin);
-    return true;
+  // What was kept of a failed file is only part of it, and a file with a
+  // lost frame would be incomplete: nothing is written, so the runs spilled
+  // so far can go at once.
+  if (file_failed || writer->lost_frame) {
+    frame_store_clear(&writer->can);
+    frame_store_clear(&writer->lin);
+    return file_failed;
   }
-  if (writer->lost_frame) return false;
-  if (writer->can.count == 0 && writer->lin.count == 0) return true;
+  if (writer->can.total == 0 && writer->lin.total == 0) return true;
   // The stem is a prefix of the path; no NUL ends it.
   std::string_view stem = output_path.substr(0, stem_length);
+  // Room for a batch of lines and the one that ends it, so the buffer never
+  // grows while the lines go out.
   std::string text;
-  text.reserve(256);
+  text.reserve(kLineBatchBytes + 1024);
   bool succeeded = true;
   // The LIN part runs even after the CAN part failed.
-  if (writer->can.count > 0) {
+  if (writer->can.total > 0) {
     succeeded = write_part<BusMessage, kCanPart>(writer, stem, &writer->can, &text);
   }
-  if (writer->lin.count > 0) {
+  if (writer->lin.total > 0) {
     succeeded = write_part<LinMessage, kLinPart>(writer, stem, &writer->lin, &text) && succeeded;
   }
+  // The frames have been read out; their spilled runs are of no more use.
+  frame_store_clear(&writer->can);
+  frame_store_clear(&writer->lin);
   return succeeded;
 }
 
 void asc_writer_destroy(OutputPlugin* plugin) {
   if (plugin == nullptr) return;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
-  frame_list_release(&writer->can);
-  frame_list_release(&writer->lin);
+  frame_store_release(&writer->can);
+  frame_store_release(&writer->lin);
 }

@@ -8,6 +8,7 @@
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
 #include "output/asc/asc_writer_internal.h"
+#include "output/asc/frame_store.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
 #include "support/log_capture.h"
@@ -178,7 +179,10 @@ namespace {
 class AscWriterTest : public ::testing::Test {
  protected:
   AscWriterTest() { restart(); }
-  ~AscWriterTest() override { asc_writer_fail_allocation_for_testing(-1); }
+  ~AscWriterTest() override {
+    asc_writer_fail_allocation_for_testing(-1);
+    frame_store_set_chunk_frames_for_testing(0);
+  }
 
   /// An empty filesystem and a new writer.
   void restart() {
@@ -278,39 +282,52 @@ TEST_F(AscWriterTest, DateLineUsesTwelveHourClockAndPaddedYear) {
   }
 }
 
-TEST_F(AscWriterTest, FramesComeOutStablySortedFromSeveralBlocks) {
-  // Frames at three times, fed out of order and filling more than two blocks
-  // of either kind: a sort that is not stable is caught out among this many.
-  // The earliest time has a fraction: the date line shows its whole second,
-  // the lines count from the exact time.
-  const size_t count = 2 * std::max(asc_writer_frames_per_block_for_testing(false),
-                                    asc_writer_frames_per_block_for_testing(true)) + 1;
+TEST_F(AscWriterTest, FramesComeOutStablySortedAcrossChunksAndSpilledRuns) {
+  // Frames at three times, fed out of order: a sort that is not stable is
+  // caught out among this many, as is a merge that takes equal times from
+  // the runs in the wrong order. Rows: chunk size (0: the built-in one),
+  // frames fed. The earliest time has a fraction: the date line shows its
+  // whole second, the lines count from the exact time.
+  const struct {
+    size_t chunk_frames, count;
+  } rows[] = {{0, 40}, {1, 3}, {7, 7}, {7, 8}, {7, 40}};
   const double t0 = kMarch15 + 0.75;
-  std::string can_lines[3];
-  std::string lin_lines[3];
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t second = (i * 7 + 1) % 3;
-    std::vector<uint8_t> data(i % 9);
-    for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<uint8_t>(i + b);
-    CanFrame can{.time = t0 + second, .id = i, .ide = static_cast<uint8_t>(i % 2),
-                 .dlc = static_cast<uint8_t>(data.size()), .data = data};
-    LinFrame lin{.time = t0 + second, .id = i, .data = data};
-    ASSERT_TRUE(keep(can));
-    ASSERT_TRUE(keep(lin));
-    BusMessage can_message{};
-    fill(&can_message, can);
-    asc_writer_append_can_line_reference(&can_lines[second], can_message, t0);
-    BusMessage lin_message{};
-    fill(&lin_message, lin);
-    LinMessage lin_kept{};
-    bus_message_copy_lin(&lin_message, &lin_kept);
-    asc_writer_append_lin_line_reference(&lin_lines[second], lin_kept, t0);
+  on_disk();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.chunk_frames * 1000 + row.count);
+    frame_store_set_chunk_frames_for_testing(row.chunk_frames);
+    ASSERT_TRUE(new_file());
+    std::string can_lines[3];
+    std::string lin_lines[3];
+    for (uint32_t i = 0; i < row.count; ++i) {
+      uint32_t second = (i * 7 + 1) % 3;
+      // CAN payloads past 8 bytes live apart from their frames.
+      std::vector<uint8_t> data(i % 13);
+      for (size_t b = 0; b < data.size(); ++b) data[b] = static_cast<uint8_t>(i + b);
+      CanFrame can{.time = t0 + second, .id = i, .ide = static_cast<uint8_t>(i % 2),
+                   .dlc = static_cast<uint8_t>(data.size()), .data = data};
+      data.resize(i % 9);
+      LinFrame lin{.time = t0 + second, .id = i, .data = data};
+      ASSERT_TRUE(keep(can));
+      ASSERT_TRUE(keep(lin));
+      BusMessage can_message{};
+      fill(&can_message, can);
+      asc_writer_append_can_line_reference(&can_lines[second], can_message, t0);
+      BusMessage lin_message{};
+      fill(&lin_message, lin);
+      LinMessage lin_kept{};
+      bus_message_copy_lin(&lin_message, &lin_kept);
+      asc_writer_append_lin_line_reference(&lin_lines[second], lin_kept, t0);
+    }
+    ASSERT_TRUE(end_file());
+    EXPECT_EQ(dir_.read("logs/00000001.asc"),
+              kHeader + can_lines[0] + can_lines[1] + can_lines[2] + kFooter);
+    EXPECT_EQ(dir_.read("logs/00000001_LIN.asc"),
+              kHeader + lin_lines[0] + lin_lines[1] + lin_lines[2] + kFooter);
+    // The runs are gone with the end of the file.
+    EXPECT_FALSE(dir_.exists("logs/.00000001.asc.run0"));
+    EXPECT_FALSE(dir_.exists("logs/.00000001_LIN.asc.run0"));
   }
-  ASSERT_TRUE(end_file());
-  EXPECT_EQ(file("logs/00000001.asc"),
-            kHeader + can_lines[0] + can_lines[1] + can_lines[2] + kFooter);
-  EXPECT_EQ(file("logs/00000001_LIN.asc"),
-            kHeader + lin_lines[0] + lin_lines[1] + lin_lines[2] + kFooter);
 }
 
 // ---------------------------------------------------------------------------
@@ -353,9 +370,9 @@ TEST_F(AscWriterTest, OnlyPartsWithFramesAreWrittenNamedByTheStem) {
 
 TEST_F(AscWriterTest, LostFrameFailsTheWholeFileUntilTheNextOne) {
   // The allocation that fails comes after this many LIN frames: the first
-  // pointer array, its growth, a new block. The CAN frame kept before is
-  // not written either: a trace with a frame missing must not look whole.
-  for (size_t kept : {size_t{0}, size_t{64}, asc_writer_frames_per_block_for_testing(true)}) {
+  // chunk array, its growth. The CAN frame kept before is not written
+  // either: a trace with a frame missing must not look whole.
+  for (size_t kept : {size_t{0}, size_t{1024}}) {
     SCOPED_TRACE(kept);
     ASSERT_TRUE(new_file());
     ASSERT_TRUE(keep(CanFrame{}));
@@ -381,11 +398,27 @@ TEST_F(AscWriterTest, LostFrameFailsTheWholeFileUntilTheNextOne) {
   EXPECT_TRUE(asc_writer_end_file(writer_.get(), kOutputPath, kStemLength, true));
   EXPECT_TRUE(fs_.opened.empty());
 
-  // new_file frees the blocks of the file before, so its first frame needs
-  // a new one; and the file after that is whole again, without old frames.
+  // A run that cannot be spilled loses the frame the same way.
+  frame_store_set_chunk_frames_for_testing(2);
+  fs_.limits["out/logs/.00000001_LIN.asc.run0"] = -1;
   ASSERT_TRUE(new_file());
+  ASSERT_TRUE(keep(LinFrame{}));
+  ASSERT_TRUE(keep(LinFrame{}));
+  {
+    LogCapture log;
+    EXPECT_FALSE(keep(LinFrame{}));
+    EXPECT_EQ(log.messages(),
+              std::vector<std::string>{"Could not write temporary file logs/.00000001_LIN.asc.run0"});
+  }
+  EXPECT_FALSE(end_file());
+  frame_store_set_chunk_frames_for_testing(0);
+  EXPECT_EQ(fs_.opened, std::vector<std::string>{"out/logs/.00000001_LIN.asc.run0"});
+
+  // A new file whose runs cannot be named fails; the file after it is whole
+  // again, without old frames.
   asc_writer_fail_allocation_for_testing(0);
-  EXPECT_FALSE(keep(CanFrame{}));
+  EXPECT_FALSE(new_file());
+  EXPECT_FALSE(end_file());
   ASSERT_TRUE(new_file());
   ASSERT_TRUE(keep(CanFrame{}));
   ASSERT_TRUE(keep(LinFrame{}));
