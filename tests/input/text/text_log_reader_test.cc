@@ -65,6 +65,7 @@ TEST(TextLogReadHeader, EachKeyFollowsItsValueRule) {
       // an unknown model keeps what an earlier line set.
       {"# Logger type: Marrowbox3000 \n", ""},
       {"# Logger type: Marrowbox2000\n# Logger type: Other\n", "LoggerType=1"},
+      {"# Logger type: Marrowbox2000\n# Logger type: Marrowbox1000\n", ""},
       // A quoted character needs exactly one character between the quotes.
       {"# Value separator: \";\"\n# Time separator: \"\"\n# Time separator ms: \" \"\n"
        "# Date separator: -\n# Time and date separator: \"ab\"\n",
@@ -114,6 +115,8 @@ TEST(TextLogReadHeader, TimeIsReadAsLocalTimeWithoutSummerTime) {
       {"UTC0", "# Time: 20240315T101500\n", 1710497700.0},
       {"XYZ-2", "# Time: 20240315T101500\n", 1710490500.0},
       {"CET-1CEST,M3.5.0,M10.5.0/3", "# Time: 20240715T101500\n", 1721034900.0},
+      // Nothing parsed: every field 0, so day 0 of month 0 of the year 0.
+      {"UTC0", "# Time: soon\n", -62169984000.0},
   };
   for (const auto& row : rows) {
     setenv("TZ", row.zone, 1);
