@@ -6,10 +6,11 @@
 // Every data line passes through here, so the common forms of each field
 // (plain digits) are read by hand; the C library's readings (sscanf, timegm)
 // stay as the `_reference` functions, which decide every other form and
-// against which the differential tests hold the fast ones.
+// against which the reader's fuzz target holds the fast ones.
 #include "input/text/column_decoders.h"
 
 #include "convert/bus_message.h"
+#include "input/text/text_log_reader_internal.h"
 
 #include <array>
 #include <cstdio>
@@ -90,7 +91,7 @@ void text_log_decode_type(TextLogReader*, const char* field, BusMessage* record)
 // (plain digits, nothing before them) takes a fast path instead, and anything
 // else (blanks, signs, a "0x" prefix, more digits than the fast path can
 // count without overflow) falls back to sscanf, so no rare form has to be
-// re-implemented. The differential tests hold both against each other.
+// re-implemented. The reader's fuzz target holds both against each other.
 
 // The value of each byte as a hex digit, -1 for every other byte: one load
 // instead of the range tests, whose branches random data keeps mispredicting.
@@ -274,7 +275,6 @@ void text_log_compose_time_text_reference(const TextLogReader* reader, const cha
 void text_log_prepare_time_prefix(TextLogReader* reader) {
   compose_header_part(reader, reader->time_prefix,
                       [reader](char c) { return !is_time_separator(reader, c); });
-  reader->time_prefix_ready = true;
   if (reader->HeaderTimeText[0] != '\0') {
     uint32_t milliseconds = 0;
     text_log_parse_time_text(reader->time_prefix, &reader->header_seconds, &milliseconds);
@@ -293,11 +293,7 @@ void text_log_compose_time_text(const TextLogReader* reader, const char* field, 
     return;
   }
   auto keep = [reader](char c) { return is_digit(c) || !is_time_separator(reader, c); };
-  if (reader->time_prefix_ready) {
-    memcpy(text, reader->time_prefix, TEXT_LOG_TIME_TEXT_SIZE);
-  } else {
-    compose_header_part(reader, text, keep);
-  }
+  memcpy(text, reader->time_prefix, TEXT_LOG_TIME_TEXT_SIZE);
   compose_field_part(field, text, keep);
 }
 

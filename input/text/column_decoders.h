@@ -1,11 +1,9 @@
 // The decoders bound to the columns of a text log, the pieces of the
 // timestamp decoder, and the splitting of a line into its fields. Private to
-// input/text: the reader binds the decoders by column title, and the tests
-// call the pieces one by one. Each decoder that reads a number has a
+// input/text: the reader binds the decoders by column title. Each decoder that reads a number has a
 // `_reference` twin that reads it with the C library (sscanf, timegm): the
 // decoders give the same result for every text, reading the usual forms by
-// hand and leaving the others to their twin. The splitter has a bytewise
-// twin in the same way.
+// hand and leaving the others to their twin.
 #ifndef TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
 #define TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_
 
@@ -66,7 +64,8 @@ struct tm text_log_calendar_fields(unsigned year, unsigned month, unsigned day, 
 /// Writes the 17 digits (and a NUL) that date a record: the template
 /// "19700101000000000", its front overwritten by the first 17 characters of
 /// the header time text and its end by the last 17 characters of `field`,
-/// both without separators and without the letter T.
+/// both without separators and without the letter T. The reader's
+/// time_prefix must be prepared (text_log_prepare_time_prefix).
 /// @code
 ///   header "20240315T101500", field "10:15:00.123" => "20240315101500123"
 ///   header "",                field "101500123"    => "19700101101500123"
@@ -98,24 +97,5 @@ void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
 /// first record and remembers the result as the previous time. Returns the
 /// corrected seconds.
 int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t milliseconds);
-
-/// Bytes behind a line buffer of TEXT_LOG_LINE_SIZE that
-/// text_log_split_fields may read; they must be defined (zero them).
-constexpr size_t TEXT_LOG_SPLIT_SLACK = 8;
-/// Splits a NUL-terminated line in place into its first TEXT_LOG_COLUMN_SLOTS
-/// fields and returns how many there are (at least 1). A field ends at the
-/// next `separator`, the last one at the line feed or at the NUL; each end
-/// becomes a NUL, and a NUL separator never separates. The seventh field ends
-/// like the others and the rest of the line is left alone. Reads the line in
-/// words of eight bytes from its start: the TEXT_LOG_SPLIT_SLACK bytes behind
-/// the NUL must be defined. Used by text_log_reader.cc.
-int text_log_split_fields(char* line, char separator, char* fields[TEXT_LOG_COLUMN_SLOTS]);
-/// The same, one byte at a time; reads nothing behind the NUL.
-int text_log_split_fields_reference(char* line, char separator,
-                                    char* fields[TEXT_LOG_COLUMN_SLOTS]);
-
-/// Tests only: while set, text_log_find_column (and so text_log_open) binds
-/// the `_reference` decoders. Off at start.
-void text_log_bind_reference_decoders_for_testing(bool reference);
 
 #endif  // TRACEWRIGHT_INPUT_TEXT_COLUMN_DECODERS_H_

@@ -7,6 +7,7 @@
 #include "convert/bus_message.h"
 #include "input/text/column_decoders.h"
 #include "input/text/header_keys.h"
+#include "input/text/text_log_reader_internal.h"
 #include "platform/stream.h"
 
 #include <bit>

@@ -63,9 +63,8 @@ struct TextLogReader {
 
   // The time text template with the header time's digits already in front,
   // made once by text_log_open (text_log_prepare_time_prefix): every record's
-  // time text starts as a copy of it. Unset in a reader built by hand.
+  // time text starts as a copy of it.
   char time_prefix[18];
-  bool time_prefix_ready;
 
   /// A read of the stream failed (not its end): the reader stops there.
   bool read_failed;
@@ -96,5 +95,17 @@ void text_log_close(TextLogReader* reader);
 /// input, or a read error when `read_failed` is set. Returns the number of
 /// bytes stored.
 size_t text_log_read_line(TextLogReader* reader, char* line);
+
+/// Bytes behind a line buffer of TEXT_LOG_LINE_SIZE that
+/// text_log_split_fields may read; they must be defined (zero them).
+constexpr size_t TEXT_LOG_SPLIT_SLACK = 8;
+/// Splits a NUL-terminated line in place into its first TEXT_LOG_COLUMN_SLOTS
+/// fields and returns how many there are (at least 1). A field ends at the
+/// next `separator`, the last one at the line feed or at the NUL; each end
+/// becomes a NUL, and a NUL separator never separates. The seventh field ends
+/// like the others and the rest of the line is left alone. Reads the line in
+/// words of eight bytes from its start: the TEXT_LOG_SPLIT_SLACK bytes behind
+/// the NUL must be defined.
+int text_log_split_fields(char* line, char separator, char* fields[TEXT_LOG_COLUMN_SLOTS]);
 
 #endif  // TRACEWRIGHT_INPUT_TEXT_TEXT_LOG_READER_H_

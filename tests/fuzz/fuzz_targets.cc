@@ -2,7 +2,9 @@
 // real product code and checks what that code promises for any input at all,
 // not just for well-formed logs: no record claims more bytes than it holds,
 // only lines that hold a frame become records, the read buffer never changes
-// what is decoded, a failed conversion leaves no trace file, nothing is
+// what is decoded, the hand-written fast paths (lent line bytes, word-wise
+// field splitting, every column decoder) give exactly what their C library
+// or bytewise references give, a failed conversion leaves no trace file, nothing is
 // written outside the output folder, and an input is deleted only after it
 // was converted completely.
 #include "fuzz/fuzz_targets.h"
@@ -27,6 +29,7 @@
 #include "convert/convert_file.h"
 #include "convert/output_plugin.h"
 #include "input/text/text_log_reader.h"
+#include "input/text/text_log_reader_internal.h"
 #include "output/asc/asc_writer.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
@@ -111,12 +114,39 @@ static void append_record(std::string* out, const BusMessage& record) {
   append_bytes(out, can.Payload, 8);
 }
 
+// Splits `line` (as the reader holds it, bytes behind its NUL included)
+// word-wise and bytewise; both must find the same fields and leave the same
+// bytes.
+static int check_split(const std::string& line, char separator) {
+  char fast[TEXT_LOG_LINE_SIZE + TEXT_LOG_SPLIT_SLACK];
+  char reference[sizeof fast];
+  memset(fast, 'z', sizeof fast);
+  memcpy(fast, line.data(), line.size());
+  fast[line.size()] = '\0';
+  memcpy(reference, fast, sizeof fast);
+  char* fast_fields[TEXT_LOG_COLUMN_SLOTS];
+  char* reference_fields[TEXT_LOG_COLUMN_SLOTS];
+  int count = text_log_split_fields(fast, separator, fast_fields);
+  if (count != text_log_split_fields_reference(reference, separator, reference_fields)) {
+    return violation("the word-wise split counts other fields than the bytewise one");
+  }
+  for (int f = 0; f < count; ++f) {
+    if (fast_fields[f] - fast != reference_fields[f] - reference) {
+      return violation("the word-wise split puts a field elsewhere than the bytewise one");
+    }
+  }
+  if (memcmp(fast, reference, sizeof fast) != 0) {
+    return violation("the word-wise split leaves other bytes than the bytewise one");
+  }
+  return 0;
+}
+
 // Cuts the data lines from `start` on as the reader reads them (199 byte
-// reads at most, carriage returns dropped, a line feed kept) and counts
-// those that hold a frame: no "#" first, and under a title of several
-// fields a separator before the line's first NUL.
-static void count_frame_lines(std::string_view bytes, size_t start, char separator,
-                              bool several_fields, uint64_t* frames, uint64_t* others) {
+// reads at most, carriage returns dropped, a line feed kept), splits each
+// both ways, and counts those that hold a frame: no "#" first, and under a
+// title of several fields a separator before the line's first NUL.
+static int count_frame_lines(std::string_view bytes, size_t start, char separator,
+                             bool several_fields, uint64_t* frames, uint64_t* others) {
   size_t at = start;
   for (;;) {
     std::string line;
@@ -126,7 +156,8 @@ static void count_frame_lines(std::string_view bytes, size_t start, char separat
       line += byte;
       if (byte == '\n') break;
     }
-    if (line.empty()) return;
+    if (line.empty()) return 0;
+    if (check_split(line, separator) != 0) return 1;
     std::string_view text(line.c_str());
     bool frame = line[0] != '#' && (!several_fields || text.find(separator) != text.npos);
     ++*(frame ? frames : others);
@@ -172,9 +203,10 @@ static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
   if (broken == 0) {
     uint64_t frames = 0;
     uint64_t others = 0;
-    count_frame_lines(bytes, reader->DataStart, reader->ValueSeparator,
-                      reader->title_fields >= 2, &frames, &others);
-    if (out->count != frames) {
+    if (count_frame_lines(bytes, reader->DataStart, reader->ValueSeparator,
+                          reader->title_fields >= 2, &frames, &others) != 0) {
+      broken = 1;
+    } else if (out->count != frames) {
       broken = violation("records do not match the lines that hold a frame");
     } else if (reader->skipped_lines != others) {
       broken = violation("skipped lines do not match the lines that hold no frame");
@@ -205,6 +237,18 @@ int fuzz_text_log_reader_one(const uint8_t* data, size_t size) {
   }
   if (direct.count != through_buffer.count || direct.records != through_buffer.records) {
     return violation("the read buffer changed the records");
+  }
+
+  // The C library's readings of every number and time decide what the
+  // hand-written ones must give.
+  text_log_bind_reference_decoders_for_testing(true);
+  Decoded reference;
+  int broken = read_all(memory_stream_create(bytes), bytes, &reference);
+  text_log_bind_reference_decoders_for_testing(false);
+  if (broken != 0) return 1;
+  if (direct.opened != reference.opened || direct.count != reference.count ||
+      direct.records != reference.records) {
+    return violation("the fast decoders and their references disagree");
   }
   return 0;
 }

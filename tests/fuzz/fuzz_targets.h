@@ -7,8 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
-/// Reads `data` as a text log held in memory, once directly and once behind
-/// a small read buffer, and checks every record and header field against the
+/// Reads `data` as a text log held in memory, once directly, once behind a
+/// small read buffer and once with the reference decoders, splits every data
+/// line both ways, and checks every record and header field against the
 /// reader's promises (see the .cc). 0 when all hold; otherwise prints what
 /// broke to standard error and returns 1.
 int fuzz_text_log_reader_one(const uint8_t* data, size_t size);
