@@ -209,17 +209,21 @@ void progress_finish(Progress* p) {
   interrupt_clear_terminal_line(false);
   log_set_sink(nullptr, nullptr);
   int64_t converted = p->logs_done - p->logs_failed;
+  const int64_t logs = std::max(p->total_logs, p->logs_done);
+  const double seconds = now_seconds() - p->start;
   char summary[256];
-  int n = snprintf(summary, sizeof summary,
-                   "Converted %" PRId64 " of %" PRId64 " logs (%.1f MB in, %.1f MB out) in %.1f s",
-                   converted, std::max(p->total_logs, p->logs_done), megabytes(p->bytes_in),
-                   megabytes(p->bytes_out), now_seconds() - p->start);
+  int n = p->logs_failed > 0
+              ? snprintf(summary, sizeof summary,
+                         "Converted %" PRId64 " of %" PRId64
+                         " logs (%.1f MB in, %.1f MB out) in %.1f s, %" PRId64 " failed\n",
+                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out),
+                         seconds, p->logs_failed)
+              : snprintf(summary, sizeof summary,
+                         "Converted %" PRId64 " of %" PRId64
+                         " logs (%.1f MB in, %.1f MB out) in %.1f s\n",
+                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out),
+                         seconds);
   std::string line(summary, n > 0 ? std::min(static_cast<size_t>(n), sizeof summary - 1) : 0);
-  if (p->logs_failed > 0) {
-    n = snprintf(summary, sizeof summary, ", %" PRId64 " failed", p->logs_failed);
-    line.append(summary, n > 0 ? std::min(static_cast<size_t>(n), sizeof summary - 1) : 0);
-  }
-  line += '\n';
   write_stderr(line);
   delete p;
 }

@@ -110,7 +110,7 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path,
   (void)fs_make_dirs(plugin->output_fs,
                      path_dir_prefix(stem));
 
-  Stream* file = fs_open(plugin->input_fs, input_path, FS_OPEN_READ | FS_OPEN_CALLER_BIT);
+  Stream* file = fs_open(plugin->input_fs, input_path, FS_OPEN_READ | FS_OPEN_IGNORED_BIT);
   if (file == nullptr) {
     LOG(LOG_ERROR, "Could not open input file %.*s", static_cast<int>(input_path.size()),
         input_path.data());

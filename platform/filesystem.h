@@ -32,11 +32,11 @@ struct FileInfo {
 /// (".hidden" < "B.txt" < "a" < "a.txt" < "ab").
 using DirectoryListing = std::map<std::string, FileInfo>;
 
-/// Bits of the open flags. Callers also set FS_OPEN_CALLER_BIT, which no
-/// operation reads.
+/// Bits of the open flags. Callers also set FS_OPEN_IGNORED_BIT, which no
+/// operation reads: the pipeline opens with 5 and the writer with 6.
 constexpr int32_t FS_OPEN_READ = 1;
 constexpr int32_t FS_OPEN_WRITE = 2;
-constexpr int32_t FS_OPEN_CALLER_BIT = 4;
+constexpr int32_t FS_OPEN_IGNORED_BIT = 4;
 
 struct FileSystem;
 

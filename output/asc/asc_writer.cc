@@ -275,7 +275,7 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
   fs_absolute_path(writer->output_fs, temporary, &guarded);
   Stream* stream = nullptr;
   if (interrupt_guard_file(guarded)) {
-    stream = fs_open(writer->output_fs, temporary, FS_OPEN_WRITE | FS_OPEN_CALLER_BIT);
+    stream = fs_open(writer->output_fs, temporary, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
   }
   if (stream == nullptr) {
     interrupt_release_file();

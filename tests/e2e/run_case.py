@@ -22,7 +22,8 @@ A case folder holds:
                    runs as root the tool runs as the user nobody (the case is
                    skipped, with exit code 77, when that cannot be arranged)
 
-The work folder's absolute path is written as <work> in the expected streams.
+The work folder's absolute path is written as <work> in the expected streams,
+and the tool's version (--tool-version) as <version> in the expected output.
 """
 import argparse
 import difflib
@@ -175,6 +176,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
     parser.add_argument("--case", required=True)
+    parser.add_argument("--tool-version", default="")
     options = parser.parse_args()
     case = os.path.abspath(options.case)
     binary = os.path.abspath(options.binary)
@@ -201,6 +203,9 @@ def main():
             returncode, stdout, stderr = run.returncode, run.stdout, run.stderr
         work_bytes = work.encode()
         stdout = stdout.replace(work_bytes, b"<work>")
+        if options.tool_version:
+            stdout = stdout.replace(b"Version: " + options.tool_version.encode(),
+                                    b"Version: <version>")
         stderr = CONTEXT.sub(b"", stderr).replace(work_bytes, b"<work>")
 
         problems = []

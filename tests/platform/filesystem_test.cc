@@ -1,153 +1,161 @@
-// The FileSystem wrappers and the behaviour written once above the slots
-// (fs_make_dir, fs_make_dirs, the root stripping of fs_list), checked against
-// a recording filesystem so that every full path handed to a slot is seen.
+// The FileSystem wrappers and PosixFileSystem on the real disk, seen through
+// the failing filesystem where the exact slot calls matter.
 #include "platform/filesystem.h"
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "platform/stream.h"
+#include "support/failing_filesystem.h"
 #include "support/log_capture.h"
+#include "support/temp_dir.h"
 
-namespace {
-// Answers stat from `entries` (any other path is missing) and records every
-// call as "<slot> <full path>".
-struct RecordingFileSystem : FileSystem {
-  std::vector<std::string> calls;
-  std::map<std::string, FileType> entries;
-  bool stat_fails = false;
-  std::vector<std::string> names_to_list;
-};
-}  // namespace
+#include <sys/stat.h>
+#include <unistd.h>
 
-using Calls = std::vector<std::string>;
+using Names = std::vector<std::string>;
 
-static RecordingFileSystem* recording(FileSystem* fs, const char* slot, std::string_view path) {
-  auto* self = static_cast<RecordingFileSystem*>(fs);
-  self->calls.push_back(std::string(slot) + " " + std::string(path));
-  return self;
-}
-
-static bool g_released = false;
-// Touches no field: filesystem_destroy calls it on a plain FileSystem.
-static void recording_release(FileSystem*) { g_released = true; }
-
-static bool recording_stat(FileSystem* fs, std::string_view path, FileInfo* out) {
-  RecordingFileSystem* self = recording(fs, "stat", path);
-  if (self->stat_fails) return false;
-  auto it = self->entries.find(std::string(path));
-  out->type = it == self->entries.end() ? FILE_TYPE_MISSING : it->second;
-  return true;
-}
-
-static bool recording_list(FileSystem* fs, std::string_view, DirectoryListing* out) {
-  for (const std::string& name : static_cast<RecordingFileSystem*>(fs)->names_to_list) {
-    out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0});
-  }
-  return true;
-}
-
-static bool recording_make_dir(FileSystem* fs, std::string_view path) {
-  recording(fs, "make_dir", path)->entries[std::string(path)] = FILE_TYPE_FOLDER;
-  return true;
-}
-
-static const FileSystemOps kRecordingOps = {
-    .release = recording_release,
-    .stat = recording_stat,
-    .list = recording_list,
-    .make_dir = recording_make_dir,
-    .remove = nullptr,  // removal and opening are seen on the real disk
-    .open = nullptr,
-    .rename = nullptr,
-    .flush = nullptr,
-};
-
-static RecordingFileSystem make_recording(const char* root) {
-  RecordingFileSystem fs;
-  fs.ops = &kRecordingOps;
-  fs.root = root;
-  return fs;
-}
-
-TEST(FileSystemWrappers, NullOrBaseFileSystemRefusesEveryOperation) {
+TEST(FileSystem, NullOrBaseFileSystemRefusesEveryOperationButListingIsLogged) {
   FileSystem base{&kFileSystemBaseOps, "R"};
+  LogCapture capture;
   for (FileSystem* fs : {static_cast<FileSystem*>(nullptr), &base}) {
     FileInfo info{FILE_TYPE_OTHER, 7, 1, 2};
-    EXPECT_FALSE(fs_stat(fs, "a", &info));
-    EXPECT_EQ(info.type, FILE_TYPE_OTHER);
-    EXPECT_EQ(info.size, 7);
-    EXPECT_FALSE(fs_make_dir(fs, "d"));
-    EXPECT_FALSE(fs_make_dirs(fs, "a"));
-    EXPECT_FALSE(fs_remove(fs, "a"));
+    DirectoryListing listing;
+    EXPECT_FALSE(fs_stat(fs, "a", &info) || fs_make_dirs(fs, "a") || fs_remove(fs, "a") ||
+                 fs_rename(fs, "a", "b") || fs_flush(fs, "a") || fs_list(fs, "d", &listing));
     EXPECT_EQ(fs_open(fs, "a", FS_OPEN_READ), nullptr);
-    EXPECT_FALSE(fs_rename(fs, "a", "b"));
-    EXPECT_FALSE(fs_flush(fs, "a"));
+    EXPECT_EQ(info.size + static_cast<int64_t>(listing.size()), 7);
   }
-  // Without a list slot there is nothing to list, but the trace still shows.
-  LogCapture capture;
-  DirectoryListing listing;
-  EXPECT_FALSE(fs_list(nullptr, "some/dir", &listing));
-  EXPECT_FALSE(fs_list(&base, "", &listing));
-  EXPECT_TRUE(listing.empty());
-  EXPECT_EQ(capture.messages(), (Calls{"ls: some/dir", "ls: "}));
+  EXPECT_EQ(capture.messages(), (Names{"ls: d", "ls: d"}));
+  EXPECT_EQ(capture.lines()[0].level, 'I');
 }
 
-TEST(FilesystemDestroy, RunsTheReleaseSlotAndAcceptsNull) {
-  g_released = false;
-  filesystem_destroy(new FileSystem{&kRecordingOps, "R"});
-  EXPECT_TRUE(g_released);
-  filesystem_destroy(nullptr);
-}
-
-TEST(FsMakeDirs, EnsuresEachLevelOutermostFirstByItsStattedType) {
+TEST(FileSystem, MakeDirsEnsuresEachLevelOutermostFirstAndNeverReplacesAFile) {
   const struct {
-    FileType type_of_a;  // what the filesystem holds at R//a
-    bool stat_fails;
     const char* rel;
     bool result;
-    Calls calls;
+    Names calls;  // each prefix starts with "/": the joined paths hold "//"
   } rows[] = {
-      // Each prefix starts with "/", so the full paths hold a doubled separator.
-      {FILE_TYPE_MISSING, false, "a//b/", true,
-       {"stat R//a", "make_dir R//a", "stat R//a/b", "make_dir R//a/b"}},
-      {FILE_TYPE_FOLDER, false, "a/2021/", true,
-       {"stat R//a", "stat R//a/2021", "make_dir R//a/2021"}},
-      {FILE_TYPE_FILE, false, "a/b", false, {"stat R//a"}},
-      {FILE_TYPE_OTHER, false, "a", false, {"stat R//a"}},
-      {FILE_TYPE_MISSING, true, "a", false, {"stat R//a"}},
-      {FILE_TYPE_MISSING, false, "", true, {}},
-      {FILE_TYPE_MISSING, false, "/", true, {}},
-      {FILE_TYPE_MISSING, false, "///", true, {}},
+      {"new//b/", true, {"stat /new", "make_dir /new", "stat /new/b", "make_dir /new/b"}},
+      {"dir/2021", true, {"stat /dir", "stat /dir/2021", "make_dir /dir/2021"}},
+      {"file/b", false, {"stat /file"}},
+      {"fifo", false, {"stat /fifo"}},
+      {"unstattable", false, {"stat /unstattable"}},
+      {"refused/a", false, {"stat /refused", "make_dir /refused"}},
+      {"///", true, {}},
   };
   for (const auto& row : rows) {
-    RecordingFileSystem fs = make_recording("R");
-    if (row.type_of_a != FILE_TYPE_MISSING) fs.entries["R//a"] = row.type_of_a;
-    fs.stat_fails = row.stat_fails;
-    EXPECT_EQ(fs_make_dirs(&fs, row.rel), row.result) << row.rel;
-    EXPECT_EQ(fs.calls, row.calls) << row.rel;
+    TempDir dir;
+    dir.make_dir("dir");
+    dir.write("file", "x");
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    FileSystemPtr posix(filesystem_create(dir.path()));
+    auto fs = failing_filesystem_create(posix.get());
+    fs->fail_stat = {"/unstattable"};
+    fs->fail_make_dir = {"/refused"};
+    EXPECT_EQ(fs_make_dirs(fs.get(), row.rel), row.result) << row.rel;
+    EXPECT_EQ(fs->calls, row.calls) << row.rel;
+    EXPECT_EQ(dir.read("file"), "x");
   }
+  // New folders get the bits 0700 before the umask.
+  TempDir dir;
+  FileSystemPtr fs(filesystem_create(dir.path()));
+  const mode_t saved = umask(0);
+  EXPECT_TRUE(fs_make_dirs(fs.get(), "a/b"));
+  umask(saved);
+  struct stat st;
+  ASSERT_EQ(stat(dir.file("a/b").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
-TEST(FsList, NamesPrefixedWithTheRootLoseItOnce) {
-  RecordingFileSystem fs = make_recording("r");
-  // "r/r/y" must become "r/y", not "y": a shortened name that still begins
-  // with the root keeps the rest.
-  fs.names_to_list = {"r/r/y", "r/x", "rr", "other"};
-  DirectoryListing listing;
-  fs_list(&fs, "", &listing);
-  EXPECT_EQ(listing.size(), 4u);
-  for (const char* name : {"other", "r", "r/y", "x"}) EXPECT_EQ(listing.count(name), 1u) << name;
+TEST(FileSystem, StatAndListTellTypesThroughLinksAndListOnlyFilesAndFolders) {
+  TempDir dir;
+  for (std::string name : {"b.txt", "a.txt", "B.txt", ".hidden"}) dir.write("d/" + name, "12");
+  dir.make_dir("d/sub");
+  ASSERT_EQ(mkfifo(dir.file("d/fifo").c_str(), 0600), 0);
+  ASSERT_EQ(symlink("nowhere", dir.file("d/dangling").c_str()), 0);
+  ASSERT_EQ(symlink("a.txt", dir.file("d/alias").c_str()), 0);
+  ASSERT_EQ(symlink("..", dir.file("d/up").c_str()), 0);
+  ASSERT_EQ(symlink("loop", dir.file("d/loop").c_str()), 0);  // listed for the walk to report
+  FileSystemPtr fs(filesystem_create(dir.path()));
+  const struct {
+    const char* rel;
+    bool result;
+    FileType type;
+    int64_t size;
+  } rows[] = {
+      {"d/alias", true, FILE_TYPE_FILE, 2}, {"d/dangling", true, FILE_TYPE_MISSING, 0},
+      {"d/fifo", true, FILE_TYPE_OTHER, 0}, {"d/a.txt/x", false, FILE_TYPE_OTHER, 99},
+  };
+  for (const auto& row : rows) {
+    FileInfo info{FILE_TYPE_OTHER, 99, 0, 0};
+    EXPECT_EQ(fs_stat(fs.get(), row.rel, &info), row.result) << row.rel;
+    EXPECT_EQ(info.type, row.type) << row.rel;
+    EXPECT_EQ(info.size, row.size) << row.rel;
+  }
+  FileInfo link{}, target{};
+  ASSERT_TRUE(fs_stat(fs.get(), "d/alias", &link) && fs_stat(fs.get(), "d/a.txt", &target));
+  EXPECT_EQ(std::make_pair(link.device, link.inode), std::make_pair(target.device, target.inode));
+  EXPECT_NE(target.inode, 0u);
 
-  // A shortened name that is already listed keeps its entry.
-  RecordingFileSystem slash = make_recording("/root/");
-  slash.names_to_list = {"/root/x", "/root//y"};
+  DirectoryListing listing;
+  EXPECT_TRUE(fs_list(fs.get(), "d", &listing));
+  Names names;
+  for (const auto& entry : listing) names.push_back(entry.first);
+  EXPECT_EQ(names, (Names{".hidden", "B.txt", "a.txt", "alias", "b.txt", "loop", "sub", "up"}));
+  EXPECT_EQ(listing["up"].type + listing["alias"].size, FILE_TYPE_FOLDER + 2);
   listing.clear();
-  listing.emplace("x", FileInfo{FILE_TYPE_FOLDER, 0, 0, 0});
-  fs_list(&slash, "", &listing);
-  EXPECT_EQ(listing.size(), 2u);
-  EXPECT_EQ(listing["x"].type, FILE_TYPE_FOLDER);
-  EXPECT_EQ(listing["y"].type, FILE_TYPE_FILE);
+
+  // Names reported with the root in front lose it once, and a shortened
+  // name already listed keeps its entry.
+  auto prefixed = failing_filesystem_create(fs.get());
+  prefixed->listed_extra = {dir.path() + "/" + dir.path() + "/y", dir.path() + "/sub",
+                            dir.path() + "x", "other"};
+  EXPECT_TRUE(fs_list(prefixed.get(), "d", &listing));
+  EXPECT_EQ(listing.size(), 11u);
+  EXPECT_EQ(listing.count(dir.path() + "/y") + listing.count("x") + listing.count("other"), 3u);
+  EXPECT_EQ(listing["sub"].type, FILE_TYPE_FOLDER);
+}
+
+TEST(FileSystem, OpenRemoveRenameAndFlushOnTheDisk) {
+  TempDir dir;
+  dir.write("kept", "first text");
+  dir.write("full/inner", "x");
+  dir.make_dir("empty");
+  FileSystemPtr fs(filesystem_create(dir.path()));
+  for (int32_t flags : {0, FS_OPEN_IGNORED_BIT, FS_OPEN_READ, FS_OPEN_READ | FS_OPEN_WRITE}) {
+    EXPECT_EQ(fs_open(fs.get(), "new", flags), nullptr) << flags;  // nothing created
+  }
+  const struct {
+    const char* rel;
+    int32_t flags;
+    const char* after;
+  } rows[] = {
+      {"new", FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT, "XY"},
+      {"kept", FS_OPEN_READ | FS_OPEN_WRITE, "XYrst text"},
+  };
+  for (const auto& row : rows) {
+    StreamPtr stream(fs_open(fs.get(), row.rel, row.flags));
+    ASSERT_NE(stream, nullptr) << row.rel;
+    EXPECT_EQ(stream_write(stream.get(), "XY", 2), 2);
+    EXPECT_EQ(stream_close(stream.release()), 0);
+    EXPECT_EQ(dir.read(row.rel), row.after);
+  }
+  StreamPtr reader(fs_open(fs.get(), "kept", FS_OPEN_READ | FS_OPEN_IGNORED_BIT));
+  char bytes[16];
+  EXPECT_EQ(stream_read(reader.get(), bytes, sizeof bytes), 10);
+  EXPECT_EQ(stream_write(reader.get(), "x", 1), STREAM_NOT_SUPPORTED);
+
+  EXPECT_TRUE(fs_remove(fs.get(), "new") && fs_remove(fs.get(), "empty"));
+  EXPECT_FALSE(fs_remove(fs.get(), "full") || fs_remove(fs.get(), "missing"));
+  dir.write("old", "replaced");
+  EXPECT_TRUE(fs_rename(fs.get(), "kept", "old"));
+  EXPECT_FALSE(fs_rename(fs.get(), "kept", "old"));
+  EXPECT_EQ(dir.read("old"), "XYrst text");
+  EXPECT_TRUE(fs_flush(fs.get(), "old") && fs_flush(fs.get(), ""));
+  EXPECT_FALSE(fs_flush(fs.get(), "kept"));
+  EXPECT_FALSE(dir.exists("new") || dir.exists("empty") || dir.exists("kept"));
+  EXPECT_TRUE(dir.exists("full/inner"));
 }

@@ -12,7 +12,7 @@
 #include "platform/filesystem.h"
 #include "platform/stream.h"
 #include "support/log_capture.h"
-#include "support/short_write_stream.h"
+#include "support/memory_stream.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -114,7 +114,7 @@ namespace {
 struct ScriptedFileSystem : FileSystem {
   std::map<std::string, int64_t> limits;  ///< bytes a file takes; -1: it does not open
   std::map<std::string, int32_t> close_results;
-  std::map<std::string, ShortWriteRecord> written;  ///< what each opened file took
+  std::map<std::string, StreamRecord> written;  ///< what each opened file took
   std::vector<std::string> opened;
   std::set<std::string> removed;
   std::set<std::string> fail_flush, fail_rename;
@@ -158,9 +158,10 @@ static Stream* scripted_open(FileSystem* fs, std::string_view path, int32_t) {
   self->opened.push_back(key);
   auto limit = self->limits.find(key);
   if (limit != self->limits.end() && limit->second < 0) return nullptr;
-  self->written[key] = ShortWriteRecord{};
-  return short_write_stream_create(limit != self->limits.end() ? limit->second : INT64_MAX,
-                                   &self->written[key], self->close_results[key]);
+  self->written[key] = StreamRecord{.write_limit = limit != self->limits.end() ? limit->second
+                                                                             : INT64_MAX,
+                                     .close_result = self->close_results[key]};
+  return memory_stream_create(&self->written[key]);
 }
 
 static const FileSystemOps kScriptedFileSystemOps = {
