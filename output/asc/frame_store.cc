@@ -157,7 +157,7 @@ static bool spill_chunk(FrameStore* store) {
   if (store->run_prefix == nullptr) return false;
   sort_chunk(store);
   std::string path = run_path(store, store->runs);
-  Stream* run = fs_open(store->fs, path, FS_OPEN_WRITE | FS_OPEN_CALLER_BIT);
+  Stream* run = fs_open(store->fs, path, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
   bool written = run != nullptr;
   uint8_t staged[kRunBufferBytes];
   size_t used = 0;
@@ -269,7 +269,7 @@ bool frame_store_start_reading(FrameStore* store) {
   if (store->merge == nullptr || store->heap == nullptr) return false;
   for (size_t i = 0; i < store->runs; ++i) {
     std::string path = run_path(store, i);
-    Stream* file = fs_open(store->fs, path, FS_OPEN_READ | FS_OPEN_CALLER_BIT);
+    Stream* file = fs_open(store->fs, path, FS_OPEN_READ | FS_OPEN_IGNORED_BIT);
     Stream* run = file == nullptr ? nullptr : buffered_stream_create(file, true, kRunBufferBytes);
     if (run == nullptr) (void)stream_close(file);
     bool broken = run == nullptr;
