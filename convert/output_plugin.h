@@ -46,6 +46,13 @@ struct OutputPlugin {
   FileSystem* input_fs;         ///< not owned
   FileSystem* output_fs;        ///< not owned
   ConversionOptions* options;   ///< not owned
+  /// Set by the driver while it can hand the current file's records over
+  /// again from the first; a plug-in that writes as the records come may
+  /// then ask for that instead of keeping them all.
+  bool replay_possible;
+  /// Set by handle_record (only while replay_possible) to have every record
+  /// of the file handed over again, the current one included.
+  bool replay_requested;
 };
 
 /// Stores the filesystems and options, then runs `init` when present.

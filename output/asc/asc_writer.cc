@@ -27,6 +27,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <unistd.h>
@@ -45,6 +46,9 @@ struct AscWriter : OutputPlugin {
   /// A frame of the current file could not be kept. Its trace would be
   /// incomplete while looking whole, so end_file then writes nothing.
   bool lost_frame;
+  /// The CAN trace written as its frames come, while they come in time
+  /// order; allocated at the first file, kept for the next ones.
+  struct LiveTrace* live;
 };
 
 }  // namespace
@@ -206,7 +210,7 @@ static constexpr AscPart<LinMessage> kLinPart = {
 // ---------------------------------------------------------------------------
 // Writing one part
 
-constexpr size_t kLineBatchBytes = 32 * 1024;
+constexpr size_t kLineBatchBytes = 256 * 1024;
 
 /// One stream_write of the whole text; false on a short write.
 static bool write_text(Stream* stream, const std::string& text) {
@@ -250,6 +254,76 @@ static PublishResult publish(AscWriter* writer, const std::string& temporary,
   return flushed ? PUBLISHED : NOT_FLUSHED;
 }
 
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wformat-nonliteral"
+#pragma clang diagnostic ignored "-Wformat-security"
+#endif
+/// Opens the temporary file of "<stem><suffix>" (path and temporary name
+/// filled in) and guards it against a stop by signal. Null, with nothing
+/// left guarded and the failure logged when `report`, if it cannot be had.
+template <typename Frame, const AscPart<Frame>& kPart>
+static Stream* open_part(AscWriter* writer, std::string_view stem, std::string* path,
+                         std::string* temporary, bool report) {
+  path->assign(stem);
+  path->append(kPart.suffix);
+  *temporary = temporary_path(*path);
+  std::string guarded;
+  fs_absolute_path(writer->output_fs, *temporary, &guarded);
+  Stream* stream = nullptr;
+  if (interrupt_guard_file(guarded)) {
+    stream = fs_open(writer->output_fs, *temporary, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
+  }
+  if (stream == nullptr) {
+    interrupt_release_file();
+    if (report) LOG(LOG_ERROR, kPart.open_failed, path->c_str());
+  }
+  return stream;
+}
+
+/// Writes the footer of a file that has its header, closes the stream and
+/// puts a whole file in place of `path`; otherwise removes the temporary
+/// file. The footer goes out even after a failed line: the file is removed
+/// in that case, but the write may still tell of a second problem. Whether
+/// the part is complete.
+template <typename Frame, const AscPart<Frame>& kPart>
+static bool finish_part(AscWriter* writer, Stream* stream, const std::string& path,
+                        const std::string& temporary, bool headed, bool failed,
+                        size_t lines_written, std::string* text) {
+  if (headed) {
+    text->clear();
+    text->append("End Triggerblock\n");
+    if (!write_text(stream, *text)) {
+      LOG(LOG_ERROR, kPart.footer_failed);
+      failed = true;
+    }
+  }
+  // Buffered bytes reach the disk only now, so a full disk may show itself
+  // at the close alone; that counts as a failed file, without a message.
+  bool closed = stream_close(stream) == 0;
+  if (closed && lines_written > 0 && !failed) {
+    // The final name is where an existing file is replaced, so failing to
+    // take it is reported like a file that cannot be opened. A failed flush
+    // has no message, like a failed close.
+    switch (publish(writer, temporary, path)) {
+      case PUBLISHED:
+        return true;
+      case NOT_RENAMED:
+        LOG(LOG_ERROR, kPart.open_failed, path.c_str());
+        break;
+      case NOT_FLUSHED:
+        // After a rename that went through, the temporary name is gone and
+        // the removal below finds nothing.
+        break;
+    }
+  }
+  // The part fails whether or not the removal works, so its result adds
+  // nothing to report.
+  (void)fs_remove(writer->output_fs, temporary);
+  interrupt_release_file();
+  return false;
+}
+
 /// Writes the frames of a non-empty store to "<stem><suffix>" and returns
 /// whether that file is complete. The file is written under a temporary
 /// name and renamed only once whole, so a failure or an interruption never
@@ -260,28 +334,23 @@ static PublishResult publish(AscWriter* writer, const std::string& temporary,
 /// that the compiler checks each message against its arguments. g++ reads
 /// the constant messages through it; clang does not, and would flag every
 /// one as a non-literal format, so it is told to leave them to g++.
-#if defined(__clang__)
-#pragma clang diagnostic push
-#pragma clang diagnostic ignored "-Wformat-nonliteral"
-#pragma clang diagnostic ignored "-Wformat-security"
-#endif
+/// Writes the frames of a non-empty store to "<stem><suffix>" and returns
+/// whether that file is complete. The file is written under a temporary
+/// name and renamed only once whole, so a failure or an interruption never
+/// leaves a partial trace under the final name nor harms a trace of an
+/// earlier run there; the temporary file is removed on failure.
+///
+/// The descriptor is a template argument rather than a plain parameter so
+/// that the compiler checks each message against its arguments. g++ reads
+/// the constant messages through it; clang does not, and would flag every
+/// one as a non-literal format, so it is told to leave them to g++.
 template <typename Frame, const AscPart<Frame>& kPart>
 static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* store,
                        std::string* text) {
-  std::string path(stem);
-  path.append(kPart.suffix);
-  std::string temporary = temporary_path(path);
-  std::string guarded;
-  fs_absolute_path(writer->output_fs, temporary, &guarded);
-  Stream* stream = nullptr;
-  if (interrupt_guard_file(guarded)) {
-    stream = fs_open(writer->output_fs, temporary, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
-  }
-  if (stream == nullptr) {
-    interrupt_release_file();
-    LOG(LOG_ERROR, kPart.open_failed, path.c_str());
-    return false;
-  }
+  std::string path;
+  std::string temporary;
+  Stream* stream = open_part<Frame, kPart>(writer, stem, &path, &temporary, true);
+  if (stream == nullptr) return false;
 
   // The record the lines are built from; only its kept fields change.
   Frame frame{};
@@ -311,7 +380,8 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
   }
 
   // Without a header the file is removed anyway: no lines, no footer.
-  if (!failed) {
+  bool headed = !failed;
+  if (headed) {
     // Lines go out in batches of about kLineBatchBytes: one write per line
     // cost more in system calls than building the line did.
     int more = 1;
@@ -336,41 +406,133 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
     }
     // A run that breaks off has been reported by the store.
     if (more < 0) failed = true;
-    // The footer goes out even after a failed line: the file is removed in
-    // that case, but the write may still tell of a second problem.
-    text->clear();
-    text->append("End Triggerblock\n");
-    if (!write_text(stream, *text)) {
-      LOG(LOG_ERROR, kPart.footer_failed);
-      failed = true;
-    }
   }
-
-  // Buffered bytes reach the disk only now, so a full disk may show itself
-  // at the close alone; that counts as a failed file, without a message.
-  bool closed = stream_close(stream) == 0;
-  if (closed && lines_written > 0 && !failed) {
-    // The final name is where an existing file is replaced, so failing to
-    // take it is reported like a file that cannot be opened. A failed flush
-    // has no message, like a failed close.
-    switch (publish(writer, temporary, path)) {
-      case PUBLISHED:
-        return true;
-      case NOT_RENAMED:
-        LOG(LOG_ERROR, kPart.open_failed, path.c_str());
-        break;
-      case NOT_FLUSHED:
-        // After a rename that went through, the temporary name is gone and
-        // the removal below finds nothing.
-        break;
-    }
-  }
-  // The part fails whether or not the removal works, so its result adds
-  // nothing to report.
-  (void)fs_remove(writer->output_fs, temporary);
-  interrupt_release_file();
-  return false;
+  return finish_part<Frame, kPart>(writer, stream, path, temporary, headed, failed,
+                                   lines_written, text);
 }
+
+// ---------------------------------------------------------------------------
+// The live CAN trace
+
+namespace {
+
+/// A CAN trace written while its frames come in time order, which is how a
+/// logger writes them almost always: the frames then need no keeping,
+/// sorting or reading back, and the first one is the earliest, which dates
+/// the header. The first frame out of order gives it up for the file: its
+/// temporary file is removed and the driver hands every frame over again,
+/// to be kept and sorted. Lines go out in the same batches as from a store.
+struct LiveTrace {
+  Stream* stream = nullptr;  ///< null while no trace is being written
+  bool off = false;          ///< given up (or not possible) for this file
+  /// Given up after lines went out: the temporary file stays, closed, for
+  /// the store's trace to open again under the same name.
+  bool parked = false;
+  /// A write failed: the file fails at its end, with the message a trace
+  /// written from the store would have had; until then frames are dropped.
+  bool header_failed = false;
+  bool data_failed = false;
+  std::string stem;
+  std::string path;
+  std::string temporary;
+  std::string text;  ///< lines not written yet
+  BusMessage frame{};
+  double t0 = 0;
+  uint64_t last_key = 0;
+  size_t batched = 0;  ///< lines in `text`
+  size_t lines_written = 0;
+};
+
+enum LiveResult : uint8_t {
+  LIVE_WRITTEN,
+  LIVE_OFF,     // not written: keep the frame
+  LIVE_REPLAY,  // given up after lines went out: every frame must come again
+};
+
+}  // namespace
+
+static void live_discard(AscWriter* writer, LiveTrace* live) {
+  if (live->stream == nullptr && !live->parked) return;
+  if (live->stream != nullptr) (void)stream_close(live->stream);
+  live->stream = nullptr;
+  live->parked = false;
+  (void)fs_remove(writer->output_fs, live->temporary);
+  interrupt_release_file();
+}
+
+static bool live_flush(LiveTrace* live) {
+  bool written = write_text(live->stream, live->text);
+  if (written) live->lines_written += live->batched;
+  live->batched = 0;
+  live->text.clear();
+  return written;
+}
+
+/// Opens the trace at the first frame and writes its header. Any failure
+/// only turns streaming off: the store path meets it again at the end and
+/// reports it there, at the same point of the run as always.
+static bool live_start(AscWriter* writer, LiveTrace* live, double t0) {
+  // Without a driver that can hand the frames over again there is no way
+  // back from a frame out of order.
+  if (!writer->replay_possible) return false;
+  live->stream = open_part<BusMessage, kCanPart>(writer, live->stem, &live->path,
+                                                 &live->temporary, false);
+  if (live->stream == nullptr) return false;
+  live->t0 = t0;
+  if (build_header(&live->text, writer->time_offset + t0) != HEADER_BUILT) {
+    live_discard(writer, live);
+    return false;
+  }
+  live->header_failed = !write_text(live->stream, live->text);
+  live->text.clear();
+  return true;
+}
+
+static LiveResult live_write(AscWriter* writer, const BusMessage& message) {
+  LiveTrace* live = writer->live;
+  if (live == nullptr || live->off) return LIVE_OFF;
+  if (live->header_failed || live->data_failed) return LIVE_WRITTEN;
+  KeptFrame kept = pack_can(message);
+  uint64_t key = frame_time_key(kept.Timestamp);
+  if (live->stream == nullptr) {
+    if (!live_start(writer, live, kept.Timestamp)) {
+      live->off = true;
+      return LIVE_OFF;
+    }
+  } else if (key < live->last_key) {
+    // Opening it again truncates it; removing it now would only let the
+    // name be taken by something else meanwhile. It stays guarded, so a stop
+    // during the second reading still removes it.
+    (void)stream_close(live->stream);
+    live->stream = nullptr;
+    live->parked = true;
+    live->off = true;
+    return LIVE_REPLAY;
+  }
+  live->last_key = key;
+  // Through the same packing as a kept frame, so the line is the same.
+  unpack_can(kept, message.CAN.Payload, &live->frame);
+  kCanPart.append_line(&live->text, live->frame, live->t0);
+  ++live->batched;
+  if (live->text.size() >= kLineBatchBytes && !live_flush(live)) live->data_failed = true;
+  return LIVE_WRITTEN;
+}
+
+/// Writes the last batch and the footer and puts the trace in place.
+static bool live_finish(AscWriter* writer, LiveTrace* live, std::string* text) {
+  if (!live->header_failed && !live->data_failed && !live->text.empty() && !live_flush(live)) {
+    live->data_failed = true;
+  }
+  if (live->header_failed) LOG(LOG_ERROR, kCanPart.header_failed);
+  if (live->data_failed) LOG(LOG_ERROR, kCanPart.data_failed);
+  bool headed = !live->header_failed;
+  bool failed = live->header_failed || live->data_failed;
+  Stream* stream = live->stream;
+  live->stream = nullptr;
+  return finish_part<BusMessage, kCanPart>(writer, stream, live->path, live->temporary, headed,
+                                           failed, live->lines_written, text);
+}
+
 #if defined(__clang__)
 #pragma clang diagnostic pop
 #endif
@@ -408,8 +570,22 @@ bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
   // for its kind is refused here without a message.
   bool kept = true;
   if (message->Kind == CAN_DataFrame || message->Kind == CAN_RemoteFrame) {
-    kept = message->DataLength <= CAN_PAYLOAD_CAPACITY &&
-           frame_store_keep(&writer->can, pack_can(*message), message->CAN.Payload);
+    if (message->DataLength > CAN_PAYLOAD_CAPACITY) {
+      kept = false;
+    } else {
+      switch (live_write(writer, *message)) {
+        case LIVE_WRITTEN:
+          return true;
+        case LIVE_REPLAY:
+          // The LIN frames kept so far come again with the rest.
+          frame_store_clear(&writer->lin);
+          writer->replay_requested = true;
+          return true;
+        case LIVE_OFF:
+          kept = frame_store_keep(&writer->can, pack_can(*message), message->CAN.Payload);
+          break;
+      }
+    }
   } else if (message->Kind == LIN_Frame) {
     kept = message->DataLength <= LIN_PAYLOAD_CAPACITY &&
            frame_store_keep(&writer->lin, pack_lin(*message), message->LIN.Payload);
@@ -430,6 +606,21 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
   trace.replace(stem_end, std::string::npos, kLinPart.suffix);
   ready = frame_store_reset(&writer->lin, writer->output_fs, trace) && ready;
   writer->lost_frame = !ready;
+  // Without memory for a live trace the frames are only kept.
+  if (writer->live == nullptr) writer->live = new (std::nothrow) LiveTrace;
+  if (writer->live != nullptr) {
+    LiveTrace* live = writer->live;
+    live_discard(writer, live);
+    live->off = false;
+    live->header_failed = false;
+    live->data_failed = false;
+    live->stem.assign(output_path.substr(0, stem_length));
+    live->text.clear();
+    live->text.reserve(kLineBatchBytes + 1024);
+    live->last_key = 0;
+    live->batched = 0;
+    live->lines_written = 0;
+  }
   return ready;
 }
 
@@ -440,12 +631,17 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
   // What was kept of a failed file is only part of it, and a file with a
   // lost frame would be incomplete: nothing is written, so the runs spilled
   // so far can go at once.
+  LiveTrace* live = writer->live;
+  bool streamed = live != nullptr && live->stream != nullptr;
+  // A parked file is opened again by the store's trace below.
+  if (live != nullptr && !file_failed && !writer->lost_frame) live->parked = false;
   if (file_failed || writer->lost_frame) {
+    if (live != nullptr) live_discard(writer, live);
     frame_store_clear(&writer->can);
     frame_store_clear(&writer->lin);
     return file_failed;
   }
-  if (writer->can.total == 0 && writer->lin.total == 0) return true;
+  if (!streamed && writer->can.total == 0 && writer->lin.total == 0) return true;
   // The stem is a prefix of the path; no NUL ends it.
   std::string_view stem = output_path.substr(0, stem_length);
   // Room for a batch of lines and the one that ends it, so the buffer never
@@ -454,7 +650,9 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
   text.reserve(kLineBatchBytes + 1024);
   bool succeeded = true;
   // The LIN part runs even after the CAN part failed.
-  if (writer->can.total > 0) {
+  if (streamed) {
+    succeeded = live_finish(writer, live, &text);
+  } else if (writer->can.total > 0) {
     succeeded = write_part<BusMessage, kCanPart>(writer, stem, &writer->can, &text);
   }
   if (writer->lin.total > 0) {
@@ -471,4 +669,9 @@ void asc_writer_destroy(OutputPlugin* plugin) {
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   frame_store_release(&writer->can);
   frame_store_release(&writer->lin);
+  if (writer->live != nullptr) {
+    live_discard(writer, writer->live);
+    delete writer->live;
+    writer->live = nullptr;
+  }
 }

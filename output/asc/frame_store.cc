@@ -48,15 +48,7 @@ static bool allocation_allowed() {
 // ---------------------------------------------------------------------------
 // Ordering
 
-/// The time as an unsigned key in the same order, so that every pair of
-/// frames compares one way or the other: -0.0 and 0.0 are one time, and a
-/// NaN gets a place of its own instead of breaking the sort.
-static uint64_t time_key(double time) {
-  time += 0.0;
-  uint64_t bits;
-  memcpy(&bits, &time, sizeof bits);
-  return (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
-}
+static uint64_t time_key(double time) { return frame_time_key(time); }
 
 static bool earlier_in_chunk(const KeptFrame& a, const KeptFrame& b) {
   uint64_t ka = time_key(a.Timestamp);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 struct FileSystem;
@@ -41,6 +42,16 @@ struct KeptFrame {
   } payload;
 };
 static_assert(sizeof(KeptFrame) == 32, "a kept frame costs 32 bytes");
+
+/// The time as an unsigned key in the same order, so that every pair of
+/// frames compares one way or the other: -0.0 and 0.0 are one time, and a
+/// NaN gets a place of its own instead of breaking the sort.
+inline uint64_t frame_time_key(double time) {
+  time += 0.0;
+  uint64_t bits;
+  memcpy(&bits, &time, sizeof bits);
+  return (bits >> 63) != 0 ? ~bits : bits | (uint64_t{1} << 63);
+}
 
 /// One spilled run being read back during the merge.
 struct FrameRun {
