@@ -129,6 +129,8 @@ TEST(BufferedStream, RefillsInRoundedChunksAtTheCursorAndLendsWhatAReadWouldGet)
   EXPECT_EQ(stream_borrow(stream.get(), &lent), 0);
   EXPECT_EQ(inner.calls, (Calls{"seek 0", "read 8 8", "seek 8", "read 8 8", "seek 16",
                                 "read 8 4", "seek 20", "read 8 0", "seek 20", "read 8 0"}));
+  EXPECT_EQ(stream_seek(stream.get(), 2, 0), 2);  // a load elsewhere: the loan starts there
+  EXPECT_EQ(stream_borrow(stream.get(), &lent), 8);
   EXPECT_EQ(stream_write(stream.get(), "x", 1), STREAM_NOT_SUPPORTED);
 }
 
