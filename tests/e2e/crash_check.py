@@ -8,15 +8,7 @@ that same signal (or find it already done).
 
 The moments come from a fixed seed, so a failure can be replayed.
 """
-import argparse
-import os
-import random
-import shutil
-import signal
-import subprocess
-import sys
-import tempfile
-import time
+import argparse, os, random, shutil, signal, subprocess, sys, tempfile, time
 
 HEADER = ("# Logger type: Marrowbox2000\n# Time: 20240315T101500\n# Value separator: \";\"\n"
           "# Time format: 3\n# Time separator: \":\"\n# Time separator ms: \".\"\n"

@@ -10,14 +10,7 @@ The text logs are read here independently of the tool: each data line is
 or mm:ss.mmm (time format 2); a drop of more than half the format's period is
 a wrap of the logger's clock.
 """
-import argparse
-import glob
-import os
-import re
-import shutil
-import subprocess
-import sys
-import tempfile
+import argparse, glob, os, re, shutil, subprocess, sys, tempfile
 
 PERIOD_MS = {2: 3600 * 1000, 3: 86400 * 1000}
 
