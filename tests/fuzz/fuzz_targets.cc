@@ -451,13 +451,8 @@ int fuzz_asc_lines_one(const uint8_t* data, size_t size) {
   memcpy(&t0, bytes + 8, 8);
   memcpy(&frame.ID, bytes + 16, 4);
   CanTail& can = frame.CAN;
-  can.IDE = bytes[20];
-  can.Dir = bytes[21];
-  can.EDL = bytes[22];
-  can.BRS = bytes[23];
-  can.ESI = bytes[24];
-  can.BusChannel = bytes[25];
-  can.DLC = bytes[26];
+  uint8_t* fields[] = {&can.IDE, &can.Dir, &can.EDL, &can.BRS, &can.ESI, &can.BusChannel, &can.DLC};
+  for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = bytes[20 + i];
   frame.DataLength = bytes[27] % (CAN_PAYLOAD_CAPACITY + 1);
   memcpy(can.Payload, bytes + 28, CAN_PAYLOAD_CAPACITY);
   frame.DataBytes = can.Payload;

@@ -25,35 +25,38 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// In memory: files as stream records, and every flush, rename and removal.
+// In memory: files as stream records; every step taken (and failed) is
+// "<slot> <path>".
 struct MemoryFileSystem : FileSystem {
   std::map<std::string, StreamRecord> files;  ///< a record put here first sets its faults
-  std::set<std::string> fail_open, fail_flush, fail_rename;
+  std::set<std::string> failing;
   Strings steps;
 };
 
-MemoryFileSystem* self(FileSystem* fs) { return static_cast<MemoryFileSystem*>(fs); }
+// Records the step; true when it is to fail.
+bool fails(FileSystem* fs, const char* slot, std::string_view path) {
+  auto* self = static_cast<MemoryFileSystem*>(fs);
+  self->steps.push_back(slot + (" " + std::string(path)));
+  return self->failing.count(self->steps.back()) != 0;
+}
 
 Stream* memory_open(FileSystem* fs, std::string_view path, int32_t) {
-  if (self(fs)->fail_open.count(std::string(path)) != 0) return nullptr;
-  return memory_stream_create(&self(fs)->files[std::string(path)]);
+  if (fails(fs, "open", path)) return nullptr;
+  return memory_stream_create(&static_cast<MemoryFileSystem*>(fs)->files[std::string(path)]);
 }
 
 bool memory_rename(FileSystem* fs, std::string_view from, std::string_view to) {
-  self(fs)->steps.push_back("rename " + std::string(to));
-  if (self(fs)->fail_rename.count(std::string(to)) != 0) return false;
-  self(fs)->files[std::string(to)] = self(fs)->files[std::string(from)];
-  return self(fs)->files.erase(std::string(from)) == 1;
+  auto& files = static_cast<MemoryFileSystem*>(fs)->files;
+  if (fails(fs, "rename", to)) return false;
+  files[std::string(to)] = files[std::string(from)];
+  return files.erase(std::string(from)) == 1;
 }
 
-bool memory_flush(FileSystem* fs, std::string_view path) {
-  self(fs)->steps.push_back("flush " + std::string(path));
-  return self(fs)->fail_flush.count(std::string(path)) == 0;
-}
+bool memory_flush(FileSystem* fs, std::string_view path) { return !fails(fs, "flush", path); }
 
 bool memory_remove(FileSystem* fs, std::string_view path) {
-  self(fs)->steps.push_back("remove " + std::string(path));
-  return self(fs)->files.erase(std::string(path)) == 1;
+  return !fails(fs, "remove", path) &&
+         static_cast<MemoryFileSystem*>(fs)->files.erase(std::string(path)) == 1;
 }
 
 const FileSystemOps kMemoryOps = {.release = nullptr, .stat = nullptr, .list = nullptr,
@@ -104,41 +107,37 @@ struct Writer {
 }  // namespace
 
 TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
-  struct Row {
-    StreamRecord can_temp;  // the faults of the CAN part's temporary file
-    bool delete_converted, fail_open, fail_flush, fail_rename, fail_folder_flush;
-    Strings messages;
-  };
   const int64_t header = static_cast<int64_t>(kHeader.size());
   const int64_t lines = header + static_cast<int64_t>(kCanLine.size());
-  const Row rows[] = {
-      {{.write_limit = header - 1}, false, false, false, false, false, {"Could not write CAN header"}},
+  const std::string kOpenFailed = "Could not open output file for CAN: t.asc";
+  const struct {
+    StreamRecord can_temp;  // the faults of the CAN part's temporary file
+    bool delete_converted;
+    std::string failing;    // a step of the filesystem
+    Strings messages;
+  } rows[] = {
+      {{.write_limit = header - 1}, false, "", {"Could not write CAN header"}},
       // A failed line fails the file even when the footer goes out.
-      {{.failing_write = 1}, false, false, false, false, false, {"Could not write CAN data"}},
-      {{.write_limit = lines - 1}, false, false, false, false, false,
-       {"Could not write CAN data", "Could not write CAN footer"}},
-      {{.write_limit = lines + 16}, false, false, false, false, false,
-       {"Could not write CAN footer"}},
-      {{.close_result = -1}, false, false, false, false, false, {}},
-      {{}, false, true, false, false, false, {"Could not open output file for CAN: t.asc"}},
-      {{}, true, false, true, false, false, {}},
-      {{}, false, false, false, true, false, {"Could not open output file for CAN: t.asc"}},
+      {{.failing_write = 1}, false, "", {"Could not write CAN data"}},
+      {{.write_limit = lines - 1}, false, "", {"Could not write CAN data", "Could not write CAN footer"}},
+      {{.write_limit = lines + 16}, false, "", {"Could not write CAN footer"}},
+      {{.close_result = -1}, false, "", {}},
+      {{}, false, "open " + kCanTemp, {kOpenFailed}},
+      {{}, true, "flush " + kCanTemp, {}},
+      {{}, false, "rename t.asc", {kOpenFailed}},
       // Whole and in place, but not known to be on the disk: the input stays.
-      {{}, true, false, false, false, true, {}},
+      {{}, true, "flush ", {}},
   };
   for (const auto& row : rows) {
     Writer w(row.delete_converted);
-    if (row.fail_open) w.fs.fail_open.insert(kCanTemp);
-    if (!row.fail_open) w.fs.files[kCanTemp] = row.can_temp;
-    if (row.fail_flush) w.fs.fail_flush.insert(kCanTemp);
-    if (row.fail_rename) w.fs.fail_rename.insert("t.asc");
-    if (row.fail_folder_flush) w.fs.fail_flush.insert("");
+    w.fs.failing = {row.failing};
+    if (row.failing.rfind("open", 0) != 0) w.fs.files[kCanTemp] = row.can_temp;
     ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
     ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
     LogCapture log;
     EXPECT_FALSE(w.end());
     EXPECT_EQ(log.messages(), row.messages);
-    EXPECT_EQ(w.file("t.asc"), row.fail_folder_flush ? kCanTrace : "<missing>");
+    EXPECT_EQ(w.file("t.asc"), row.failing == "flush " ? kCanTrace : "<missing>");
     EXPECT_EQ(w.file(kCanTemp), "<missing>");
     EXPECT_EQ(w.file("t_LIN.asc"), kLinTrace);
   }
@@ -154,7 +153,8 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
   Writer w(true);
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
   EXPECT_TRUE(w.end());
-  EXPECT_EQ(w.fs.steps, (Strings{"flush " + kCanTemp, "rename t.asc", "flush "}));
+  EXPECT_EQ(w.fs.steps,
+            (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
 }
 
 TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
@@ -178,7 +178,7 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
   }
   // A chunk that cannot be spilled, and runs that cannot be named.
   frame_store_set_chunk_frames_for_testing(1);
-  w.fs.fail_open.insert(".t_LIN.asc.run0");
+  w.fs.failing = {"open .t_LIN.asc.run0"};
   ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
   ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
