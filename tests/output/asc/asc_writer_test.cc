@@ -69,23 +69,17 @@ constexpr double kMarch15 = 1710511629.0;
 const std::string kHeader =
     "date Fri Mar 15 02:07:09 PM 2024\nbase hex  timestamps absolute\nBegin Triggerblock\n";
 const std::string kCanLine =
-    "   0.000000 CANFD   1 Rx        001                                   0 0 0  0        0    0"
+    "   0.000000 CANFD   0 Rx        001                                   0 0 0  0        0    0"
     "        0        0        0        0        0        0\n";
 const std::string kCanTrace = kHeader + kCanLine + "End Triggerblock\n";
-const std::string kLinTrace = kHeader + "    0.000000 1 1  Rx d 0\nEnd Triggerblock\n";
+const std::string kLinTrace = kHeader + "    0.000000 0 1  Rx d 0\nEnd Triggerblock\n";
 const std::string kCanTemp = ".t.asc." + std::to_string(getpid()) + ".tmp";
-const std::string kLinTemp = ".t_LIN.asc." + std::to_string(getpid()) + ".tmp";
 
 bool feed(OutputPlugin* writer, uint32_t kind, double time = kMarch15, uint32_t id = 1) {
   BusMessage message{};
   message.Kind = kind;
   message.Timestamp = time;
   message.ID = id;
-  if (kind == LIN_Frame) {
-    message.LIN.BusChannel = 1;
-  } else {
-    message.CAN.BusChannel = 1;
-  }
   return asc_writer_handle_record(writer, &message);
 }
 
