@@ -69,17 +69,23 @@ constexpr double kMarch15 = 1710511629.0;
 const std::string kHeader =
     "date Fri Mar 15 02:07:09 PM 2024\nbase hex  timestamps absolute\nBegin Triggerblock\n";
 const std::string kCanLine =
-    "   0.000000 CANFD   0 Rx        001                                   0 0 0  0        0    0"
-    "        0        0        0        0        0        0\n";
+    "   0.000000 CANFD   0 Rx        001                                   1 1 0  0        0    0"
+    "     7000        0        0        0        0        0\n";
 const std::string kCanTrace = kHeader + kCanLine + "End Triggerblock\n";
 const std::string kLinTrace = kHeader + "    0.000000 0 1  Rx d 0\nEnd Triggerblock\n";
 const std::string kCanTemp = ".t.asc." + std::to_string(getpid()) + ".tmp";
 
-bool feed(OutputPlugin* writer, uint32_t kind, double time = kMarch15, uint32_t id = 1) {
+// CAN frames carry every flag; `length` payload bytes count up from `id`.
+bool feed(OutputPlugin* writer, uint32_t kind, double time = kMarch15, uint32_t id = 1,
+          size_t length = 0) {
   BusMessage message{};
   message.Kind = kind;
   message.Timestamp = time;
   message.ID = id;
+  message.DataLength = length;
+  uint8_t* payload = kind == LIN_Frame ? message.LIN.Payload : message.CAN.Payload;
+  for (size_t b = 0; b < length; ++b) payload[b] = static_cast<uint8_t>(id + b);
+  if (kind != LIN_Frame) message.CAN.EDL = message.CAN.BRS = message.CAN.ESI = 1;
   return asc_writer_handle_record(writer, &message);
 }
 
@@ -201,16 +207,17 @@ TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
   // Three times fed out of order: equal times must keep their arrival order
   // across the runs as within one chunk.
   std::string traces[2];
-  for (size_t chunk : {0, 7}) {
+  for (size_t chunk : {0, 3}) {
     frame_store_set_chunk_frames_for_testing(chunk);
     Writer w;
     ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
     for (uint32_t i = 0; i < 40; ++i) {
-      ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, kMarch15 + (i * 7 + 1) % 3, i));
-      ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, kMarch15 + (i * 7 + 1) % 3, i));
+      // CAN payloads past 8 bytes are kept apart from their frames.
+      ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, kMarch15 + (i * 7 + 1) % 3, i, i % 13));
+      ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, kMarch15 + (i * 7 + 1) % 3, i, i % 9));
     }
     ASSERT_TRUE(w.end());
-    traces[chunk == 7] = w.file("t.asc") + w.file("t_LIN.asc");
+    traces[chunk == 3] = w.file("t.asc") + w.file("t_LIN.asc");
     EXPECT_EQ(w.fs.files.size(), 2u);  // the runs are gone
   }
   frame_store_set_chunk_frames_for_testing(0);
