@@ -20,7 +20,7 @@ SAN_ENV = ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=1:abort_on_error
 FUZZ_BUILD ?= build-fuzz
 # Seconds of fuzzing per target.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS = text_log_reader convert_file
+FUZZ_TARGETS = text_log_reader convert_file asc_lines
 
 .PHONY: all deps build test test-sanitize fuzz demo tool install uninstall package bench clean
 

@@ -12,7 +12,7 @@
 #include "convert/bus_message.h"
 #include "input/text/column_decoders.h"
 #include "input/text/text_log_reader.h"
-#include "output/asc/asc_writer_internal.h"
+#include "output/asc/asc_lines.h"
 
 static std::vector<std::string> logger_fields(const char* kind) {
   std::mt19937_64 rng(7);

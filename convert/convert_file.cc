@@ -106,7 +106,7 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
   return success && !read_failed;
 }
 
-static int conversion_failed(std::string_view input_path) {
+int convert_file_failed(std::string_view input_path) {
   LOG(LOG_ERROR, "Error during conversion of %.*s", static_cast<int>(input_path.size()),
       input_path.data());
   return STATUS_CONVERSION_FAILED;
@@ -126,10 +126,10 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path,
   if (file == nullptr) {
     LOG(LOG_ERROR, "Could not open input file %.*s", static_cast<int>(input_path.size()),
         input_path.data());
-    return conversion_failed(input_path);
+    return convert_file_failed(input_path);
   }
   Stream* reading = open_reading_stream(file, plugin->options->buffer_size);
-  if (reading == nullptr) return conversion_failed(input_path);
+  if (reading == nullptr) return convert_file_failed(input_path);
 
   bool read_failed = false;
   TextLogReader* reader = text_log_open(reading, &read_failed);
@@ -140,7 +140,7 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path,
       LOG(LOG_ERROR, "Could not open log");
     }
     (void)stream_close(reading);
-    return conversion_failed(input_path);
+    return convert_file_failed(input_path);
   }
 
   bool success = run_callbacks(plugin, reader, input_path, output_path, stem_length);
@@ -151,10 +151,10 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path,
     LOG(LOG_ERROR, "Could not close input file after conversion: %.*s",
         static_cast<int>(input_path.size()), input_path.data());
     text_log_close(reader);
-    return conversion_failed(input_path);
+    return convert_file_failed(input_path);
   }
   text_log_close(reader);
-  if (!success) return conversion_failed(input_path);
+  if (!success) return convert_file_failed(input_path);
 
   if (plugin->options->delete_converted && !fs_remove(plugin->input_fs, input_path)) {
     LOG(LOG_ERROR, "Could not remove input file after conversion: %.*s",

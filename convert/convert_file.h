@@ -15,6 +15,10 @@ struct OutputPlugin;
 bool convert_file_output_stem(std::string_view input_path, std::string_view output_path,
                               std::string_view* stem);
 
+/// Logs that `input_path` failed to convert and returns
+/// STATUS_CONVERSION_FAILED.
+int convert_file_failed(std::string_view input_path);
+
 /// Converts one file. `input_path` is relative to the plug-in's input_fs,
 /// `output_path` to its output_fs. Returns STATUS_OK (converted, or not a
 /// text log by name) or STATUS_CONVERSION_FAILED; every failure is logged.

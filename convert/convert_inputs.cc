@@ -51,8 +51,7 @@ static bool claim_output_stem(WalkState* state, std::string_view input_path,
   if (found->second == input_path) return true;
   LOG(LOG_ERROR, "Output of %.*s would overwrite that of %s",
       static_cast<int>(input_path.size()), input_path.data(), found->second.c_str());
-  LOG(LOG_ERROR, "Error during conversion of %.*s", static_cast<int>(input_path.size()),
-      input_path.data());
+  (void)convert_file_failed(input_path);
   return false;
 }
 

@@ -60,4 +60,12 @@ TEST(FuzzReplay, ConvertFileKeepsItsPromisesOnEveryCorpusInput) {
   }
 }
 
+TEST(FuzzReplay, AscLineBuildersAgreeOnEveryCorpusInput) {
+  std::vector<CorpusInput> corpus = corpus_of("asc_lines");
+  ASSERT_GE(corpus.size(), kMinimumCorpus);
+  for (const CorpusInput& input : corpus) {
+    EXPECT_EQ(fuzz_asc_lines_one(data_of(input), input.bytes.size()), 0) << input.name;
+  }
+}
+
 }  // namespace

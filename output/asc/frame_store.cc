@@ -7,6 +7,8 @@
 // Divisions of this file: ordering; memory; spilling runs; reading back.
 #include "output/asc/frame_store.h"
 
+#include "output/asc/asc_writer_internal.h"
+
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
@@ -212,6 +214,10 @@ bool frame_store_keep(FrameStore* store, const KeptFrame& frame, const uint8_t* 
 
 /// Loads the next frame of a run into its head; false once the run is
 /// drained or broken (`*broken` tells which).
+static void report_unreadable_run(const std::string& path) {
+  LOG(LOG_ERROR, "Could not read temporary file %s", path.c_str());
+}
+
 static bool load_head(FrameRun* run, bool* broken) {
   int64_t got = stream_read(run->stream, &run->head, sizeof run->head);
   if (got == sizeof run->head && run->head.DataLength <= sizeof run->head_payload) {
@@ -268,7 +274,7 @@ bool frame_store_start_reading(FrameStore* store) {
     store->merge[i].stream = run;
     if (run != nullptr && load_head(&store->merge[i], &broken)) store->heap[store->heap_size++] = i;
     if (broken) {
-      LOG(LOG_ERROR, "Could not read temporary file %s", path.c_str());
+      report_unreadable_run(path);
       return false;
     }
   }
@@ -305,7 +311,7 @@ int frame_store_next(FrameStore* store, KeptFrame* frame, const uint8_t** payloa
     bool broken = false;
     more = load_head(run, &broken);
     if (broken) {
-      LOG(LOG_ERROR, "Could not read temporary file %s", run_path(store, source).c_str());
+      report_unreadable_run(run_path(store, source));
       return -1;
     }
   }

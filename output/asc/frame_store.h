@@ -101,10 +101,4 @@ void frame_store_clear(FrameStore* store);
 /// Frees the frames and removes the run files; the store can be reset again.
 void frame_store_release(FrameStore* store);
 
-/// Test hooks. The frames one chunk holds before it is spilled (0: the
-/// built-in size), and the allocation failure counter that the writer's
-/// own hook arms: `successes` allocations from now the next one fails.
-void frame_store_set_chunk_frames_for_testing(size_t frames);
-void frame_store_fail_allocation_for_testing(int64_t successes);
-
 #endif  // TRACEWRIGHT_OUTPUT_ASC_FRAME_STORE_H_

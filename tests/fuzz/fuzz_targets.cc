@@ -30,6 +30,7 @@
 #include "convert/output_plugin.h"
 #include "input/text/text_log_reader.h"
 #include "input/text/text_log_reader_internal.h"
+#include "output/asc/asc_lines.h"
 #include "output/asc/asc_writer.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
@@ -436,4 +437,30 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
     if (check_trace(trace, expected.count) != 0) return 1;
   }
   return 0;
+}
+
+// ---------------------------------------------------------------------------
+// ASC line builders
+
+int fuzz_asc_lines_one(const uint8_t* data, size_t size) {
+  uint8_t bytes[28 + CAN_PAYLOAD_CAPACITY] = {};
+  memcpy(bytes, data, size < sizeof bytes ? size : sizeof bytes);
+  BusMessage frame{};
+  double t0 = 0;
+  memcpy(&frame.Timestamp, bytes, 8);
+  memcpy(&t0, bytes + 8, 8);
+  memcpy(&frame.ID, bytes + 16, 4);
+  CanTail& can = frame.CAN;
+  uint8_t* fields[] = {&can.IDE, &can.Dir, &can.EDL, &can.BRS, &can.ESI, &can.BusChannel, &can.DLC};
+  for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = bytes[20 + i];
+  frame.DataLength = bytes[27] % (CAN_PAYLOAD_CAPACITY + 1);
+  memcpy(can.Payload, bytes + 28, CAN_PAYLOAD_CAPACITY);
+  frame.DataBytes = can.Payload;
+  std::string fast;
+  std::string reference;
+  asc_writer_append_can_line(&fast, frame, t0);
+  asc_writer_append_can_line_reference(&reference, frame, t0);
+  if (fast == reference) return 0;
+  fprintf(stderr, "fast:      %sreference: %s", fast.c_str(), reference.c_str());
+  return violation("the fast CANFD line differs from its reference");
 }

@@ -22,4 +22,13 @@ int fuzz_text_log_reader_one(const uint8_t* data, size_t size);
 /// broke to standard error and returns 1.
 int fuzz_convert_file_one(const uint8_t* data, size_t size);
 
+/// Builds one CANFD line from `data` with the fast builder and with its
+/// stb_sprintf reference: the first 8 bytes are the frame's time, the next 8
+/// the part's first time (both doubles as the host stores them), then the
+/// identifier (4 bytes, host order), IDE, Dir, EDL, BRS, ESI, BusChannel,
+/// DLC, DataLength (modulo 65) and the data bytes; missing bytes are 0.
+/// 0 when both lines are the same bytes; otherwise prints both to standard
+/// error and returns 1.
+int fuzz_asc_lines_one(const uint8_t* data, size_t size);
+
 #endif  // TRACEWRIGHT_TESTS_FUZZ_FUZZ_TARGETS_H_

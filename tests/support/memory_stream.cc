@@ -8,6 +8,7 @@ struct MemoryStream : Stream {
   StreamRecord* record;
   bool owns_record;
   int64_t position;
+  int64_t writes;
 };
 }  // namespace
 
@@ -37,7 +38,7 @@ static int64_t memory_write(Stream* stream, const void* source, int64_t count) {
   StreamRecord* r = self->record;
   note(self, "write " + std::to_string(count));
   int64_t n = std::min(count, r->write_limit - self->position);
-  if (n <= 0) return 0;
+  if (self->writes++ == r->failing_write || n <= 0) return 0;
   size_t end = static_cast<size_t>(self->position + n);
   if (end > r->bytes.size()) r->bytes.resize(end);
   memcpy(r->bytes.data() + self->position, source, static_cast<size_t>(n));

@@ -17,6 +17,7 @@
 struct StreamRecord {
   std::string bytes{};                   ///< the contents
   int64_t write_limit = INT64_MAX;       ///< `bytes` never grows past it: writes go short
+  int64_t failing_write = -1;            ///< this write (0-based) writes nothing; later ones do
   int64_t read_error_from = INT64_MAX;   ///< a read reaching this position fails
   int32_t close_result = 0;
   bool write_only = false;               ///< read, seek and borrow are empty slots

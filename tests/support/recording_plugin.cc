@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "convert/bus_message.h"
 
@@ -37,6 +38,7 @@ static bool recording_end_file(OutputPlugin* plugin, std::string_view path, size
   RecordingState* state = state_of(plugin);
   state->events.push_back("end_file " + std::string(path) + " " +
                           std::string(path.substr(0, stem)) + (file_failed ? " failed" : ""));
+  if (state->after_first_end) std::exchange(state->after_first_end, nullptr)();
   return state->end_file_result;
 }
 

@@ -4,6 +4,7 @@
 #define TRACEWRIGHT_TESTS_SUPPORT_RECORDING_PLUGIN_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct RecordingState {
   int64_t records_seen = 0;
   bool with_new_file = true;
   bool with_end_file = true;
+  /// Runs once, when the first file ends (to change the disk mid-walk).
+  std::function<void()> after_first_end;
 };
 
 /// A bound plug-in over the given filesystems and options that reports into
