@@ -13,9 +13,7 @@ import argparse, os, random, shutil, signal, subprocess, sys, tempfile, time
 HEADER = ("# Logger type: Marrowbox2000\n# Time: 20240315T101500\n# Value separator: \";\"\n"
           "# Time format: 3\n# Time separator: \":\"\n# Time separator ms: \".\"\n"
           "Timestamp;Lost;Type;ID;Length;Data\n")
-FILES = 4
-FRAMES = 25000
-ROUNDS = 16
+FILES, FRAMES, ROUNDS = 4, 25000, 16
 SIGNALS = [signal.SIGKILL, signal.SIGINT, signal.SIGTERM, signal.SIGHUP]
 
 
@@ -33,11 +31,7 @@ def write_card(card):
 
 
 def listing(root):
-    found = set()
-    for folder, _, files in os.walk(root):
-        for name in files:
-            found.add(os.path.relpath(os.path.join(folder, name), root))
-    return found
+    return {os.path.relpath(os.path.join(f, n), root) for f, _, names in os.walk(root) for n in names}
 
 
 def read(path):

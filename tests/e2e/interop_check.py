@@ -1,62 +1,47 @@
 #!/usr/bin/env python3
-"""Reads the ASC files that tracewright writes for the bundled example card
-back with other programs' ASC readers (python-can's ASCReader, can-utils'
-asc2log) and checks that identifiers, the extended flag, the direction, the
-data bytes and the times relative to each file's first frame equal what the
-text logs hold.
+"""Reads the ASC files that tracewright writes for the bundled example card back with other
+programs' ASC readers (python-can's ASCReader, can-utils' asc2log) and checks that identifiers,
+the extended flag, the direction, the data bytes and the times relative to each file's first
+frame equal what the text logs hold.
 
 The text logs are read here independently of the tool: each data line is
-"time;lost;type;id;length;data" with the time as hh:mm:ss.mmm (time format 3)
-or mm:ss.mmm (time format 2); a drop of more than half the format's period is
-a wrap of the logger's clock.
+"time;lost;type;id;length;data" with the time as hh:mm:ss.mmm (time format 3) or mm:ss.mmm
+(time format 2); a drop of more than half the format's period is a wrap of the logger's clock.
 """
 import argparse, glob, os, re, shutil, subprocess, sys, tempfile
 
 PERIOD_MS = {2: 3600 * 1000, 3: 86400 * 1000}
+CANDUMP = re.compile(r"^\((\d+\.\d+)\) \S+ ([0-9A-F]+)#(#[0-9A-F])?([0-9A-F]*)(?: ([RT]))?$")
+
+
+def relative(frames):
+    first = frames[0][0]
+    return [(t - first,) + tuple(rest) for t, *rest in frames]
 
 
 def read_text_log(path):
-    time_format = None
-    frames = []
     with open(path, encoding="ascii") as f:
         lines = f.read().splitlines()
-    for line in lines:
-        if line.startswith("# Time format: "):
-            time_format = int(line.split(": ", 1)[1])
-    data_lines = [l for l in lines if not l.startswith("#")][1:]
-    period = PERIOD_MS[time_format]
-    offset = 0
-    previous = None
-    for line in data_lines:
+    time_format = int(next(l for l in lines if l.startswith("# Time format: ")).split(": ")[1])
+    period, offset, previous, frames = PERIOD_MS[time_format], 0, None, []
+    for line in [l for l in lines if not l.startswith("#")][1:]:
         stamp, _lost, ftype, ident, _length, data = line.split(";")
-        parts = re.split(r"[:.]", stamp)
-        if time_format == 3:
-            hh, mm, ss, ms = (int(p) for p in parts)
-        else:
-            hh = 0
-            mm, ss, ms = (int(p) for p in parts)
+        parts = [int(p) for p in re.split(r"[:.]", stamp)]
+        hh, mm, ss, ms = parts if time_format == 3 else [0] + parts
         t = ((hh * 60 + mm) * 60 + ss) * 1000 + ms + offset
         if previous is not None and t < previous - period // 2:
             offset += period
             t += period
         previous = t
-        ftype = int(ftype)
-        frames.append((t, int(ident, 16), ftype in (1, 9), ftype in (8, 9), bytes.fromhex(data)))
-    frames.sort(key=lambda f: f[0])
-    first = frames[0][0]
-    return [((t - first) / 1000.0, ident, ext, tx, data) for t, ident, ext, tx, data in frames]
+        frames.append((t / 1000.0, int(ident, 16), ftype in ("1", "9"), ftype in ("8", "9"),
+                       bytes.fromhex(data)))
+    return relative(sorted(frames, key=lambda f: f[0]))
 
 
-def read_with_python_can(asc_path):
+def read_with_python_can(asc_path, _temp):
     import can  # Debian's python3-can
-    frames = []
-    for m in can.ASCReader(asc_path):
-        frames.append((m.timestamp, m.arbitration_id, m.is_extended_id, not m.is_rx, bytes(m.data)))
-    first = frames[0][0]
-    return [(t - first, i, e, d, data) for t, i, e, d, data in frames]
-
-
-CANDUMP = re.compile(r"^\((\d+\.\d+)\) \S+ ([0-9A-F]+)#(#[0-9A-F])?([0-9A-F]*)(?: ([RT]))?$")
+    return relative([(m.timestamp, m.arbitration_id, m.is_extended_id, not m.is_rx, bytes(m.data))
+                     for m in can.ASCReader(asc_path)])
 
 
 def read_with_asc2log(asc_path, temp):
@@ -72,18 +57,15 @@ def read_with_asc2log(asc_path, temp):
             stamp, ident, _flags, data, direction = m.groups()
             frames.append((float(stamp), int(ident, 16), len(ident) == 8, direction == "T",
                            bytes.fromhex(data)))
-    first = frames[0][0]
-    return [(t - first, i, e, d, data) for t, i, e, d, data in frames]
+    return relative(frames)
 
 
 def compare(name, expected, actual):
-    problems = []
     if len(expected) != len(actual):
         return ["%s: %d frames expected, %d read back" % (name, len(expected), len(actual))]
-    for n, (e, a) in enumerate(zip(expected, actual)):
-        if e[1:] != a[1:] or abs(e[0] - a[0]) > 0.0000015:
-            problems.append("%s frame %d: expected %r, read %r" % (name, n, e, a))
-    return problems[:10]
+    return ["%s frame %d: expected %r, read %r" % (name, n, e, a)
+            for n, (e, a) in enumerate(zip(expected, actual))
+            if e[1:] != a[1:] or abs(e[0] - a[0]) > 0.0000015][:10]
 
 
 def main():
@@ -92,13 +74,11 @@ def main():
     parser.add_argument("--reader", choices=["python-can", "asc2log"], required=True)
     parser.add_argument("--card", required=True)
     options = parser.parse_args()
-
-    problems = []
-    checked = 0
+    read_back = read_with_python_can if options.reader == "python-can" else read_with_asc2log
+    problems, checked = [], 0
     with tempfile.TemporaryDirectory(prefix="tracewright-interop-") as temp:
-        card = os.path.join(temp, "card")
+        card, out = os.path.join(temp, "card"), os.path.join(temp, "out")
         shutil.copytree(options.card, card)
-        out = os.path.join(temp, "out")
         os.mkdir(out)
         inputs = sorted(os.path.join(card, name) for name in os.listdir(card))
         subprocess.run([options.binary, "-O", out] + inputs, check=True)
@@ -108,11 +88,7 @@ def main():
             out_rel = os.path.join(top + "_out", rest) if rest else rel
             asc = os.path.join(out, os.path.splitext(out_rel)[0] + ".asc")
             expected = read_text_log(log)
-            if options.reader == "python-can":
-                actual = read_with_python_can(asc)
-            else:
-                actual = read_with_asc2log(asc, temp)
-            problems += compare(rel, expected, actual)
+            problems += compare(rel, expected, read_back(asc, temp))
             checked += len(expected)
     if problems or checked == 0:
         print("\n".join(problems) or "no frames were checked")
