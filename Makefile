@@ -22,7 +22,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS = text_log_reader convert_file asc_lines
 
-.PHONY: all deps build test test-sanitize fuzz demo tool install uninstall package bench clean
+.PHONY: all deps build test test-sanitize check-format fuzz demo tool install uninstall package bench clean
 
 # Configures quietly, but shows the whole output when configuring fails.
 # $(1): build folder, $(2): options.
@@ -74,6 +74,12 @@ package: tool
 
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# Every C++ source laid out as .clang-format says; FIX=1 rewrites them.
+check-format:
+	@scripts/install-deps --tool clang-format
+	@if [ -n "$(FIX)" ]; then git ls-files '*.cc' '*.h' | xargs clang-format -i; \
+	 else git ls-files '*.cc' '*.h' | xargs clang-format --dry-run -Werror; fi
 
 # The whole suite again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-sanitize: deps
