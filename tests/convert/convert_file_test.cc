@@ -20,22 +20,20 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// The input is read from memory, so that its reads and close can fail.
 StreamRecord g_input;
 Stream* open_input(FileSystem*, std::string_view, int32_t) { return memory_stream_create(&g_input); }
 
-// Header 117 bytes, data lines from 117, 141 and 168 on.
+// The data lines start at bytes 117, 141 and 168.
 const char kLog[] =
     "# Value separator: \";\"\n# Time: 20240315T101500\n# Time separator: \":\"\n"
     "# Time separator ms: \".\"\nTimestamp;Type;ID;Data\n"
     "10:15:00.123;0;123;0102\n10:15:01.000;1;18FF1234;11\n10:15:02.000;8;7DF;\n";
-
 const Strings kAll = {"new_file out/a.txt out/a", "record 123", "record 18FF1234", "record 7DF",
                       "end_file out/a.txt out/a"};
-const Strings kFirstOnly = {kAll[0], kAll[1], kAll[4] + " failed"};
-const std::string kFailed = "Error during conversion of in/a.txt";
+const std::string kFailed = "Error during conversion of in/a.txt", kEnd = kAll[4] + " failed";
 const Strings kUnread = {"Could not read input file in/a.txt", kFailed};
 const Strings kUnclosed = {"Could not close input file after conversion: in/a.txt", kFailed};
+const Strings kEndFailed = {"Error during end file callback", kFailed};
 
 }  // namespace
 
@@ -43,35 +41,25 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
   const struct Case {
     StreamRecord input = {};
     int64_t buffer_size = -1;
-    bool new_file = true, record_1 = true, end_file = true, slots = true;
-    bool fail_open = false, fail_remove = false;
-    int status = STATUS_CONVERSION_FAILED;
+    bool new_file = true, end_file = true, file_slots = true, fail_open = false, fail_remove = false;
+    int64_t fail_record = -1;
     Strings events = {}, messages = {};
-    bool input_kept = true;
   } cases[] = {
       {.input = {.close_result = -1}, .events = kAll, .messages = kUnclosed},
       {.input = {.close_result = -1}, .buffer_size = 0, .events = kAll, .messages = kUnclosed},
-      {.input = {.close_result = -1}, .buffer_size = 16, .events = kAll, .messages = kUnclosed},
-      // A read error is no end of the input: the plug-in drops the file.
       {.input = {.read_error_from = 0}, .messages = kUnread},
-      {.input = {.read_error_from = 150}, .buffer_size = 0, .events = kFirstOnly,
-       .messages = kUnread},
-      {.input = {.read_error_from = 150}, .buffer_size = 16, .events = kFirstOnly,
+      {.input = {.read_error_from = 150}, .buffer_size = 16, .events = {kAll[0], kAll[1], kEnd},
        .messages = kUnread},
       {.fail_open = true, .messages = {"Could not open input file in/a.txt", kFailed}},
       {.buffer_size = INT64_C(0x3FFFFFFFFFFFFFF0),
        .messages = {"Could not allocate buffer of size 4611686018427387888", kFailed}},
-      // A failed new_file skips the records but not end_file.
-      {.new_file = false, .events = {kAll[0], kAll[4] + " failed"},
-       .messages = {"Error during new file callback", "Error during end file callback", kFailed}},
-      {.record_1 = false, .events = {kAll[0], kAll[1], kAll[2], kAll[4] + " failed"},
-       .messages = {"Error during handle record callback", "Error during end file callback",
-                    kFailed}},
-      {.end_file = false, .events = kAll, .messages = {"Error during end file callback", kFailed}},
-      // Without start and end slots the records alone decide.
-      {.new_file = false, .slots = false, .status = STATUS_OK,
-       .events = {kAll[1], kAll[2], kAll[3]}, .input_kept = false},
-      {.fail_remove = true, .status = STATUS_OK, .events = kAll,
+      {.new_file = false, .events = {kAll[0], kEnd},
+       .messages = {"Error during new file callback", kEndFailed[0], kFailed}},
+      {.fail_record = 1, .events = {kAll[0], kAll[1], kAll[2], kEnd},
+       .messages = {"Error during handle record callback", kEndFailed[0], kFailed}},
+      {.end_file = false, .events = kAll, .messages = kEndFailed},
+      {.new_file = false, .file_slots = false, .events = {kAll[1], kAll[2], kAll[3]}},
+      {.fail_remove = true, .events = kAll,
        .messages = {"Could not remove input file after conversion: in/a.txt"}},
   };
   for (const Case& c : cases) {
@@ -86,22 +74,19 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
     if (c.fail_remove) input_fs->fail_remove.insert("in/a.txt");
     g_input = c.input;
     g_input.bytes = kLog;
-    RecordingState state;
-    state.new_file_result = c.new_file;
-    state.end_file_result = c.end_file;
-    state.fail_record_at = c.record_1 ? -1 : 1;
-    state.with_new_file = state.with_end_file = c.slots;
-    ConversionOptions options{};
-    options.delete_converted = true;
-    options.buffer_size = c.buffer_size;
+    RecordingState state{.new_file_result = c.new_file, .end_file_result = c.end_file,
+                         .with_file_slots = c.file_slots, .fail_record_at = c.fail_record};
+    ConversionOptions options{.delete_converted = true, .no_append_root = false,
+                              .non_interactive = false, .buffer_size = c.buffer_size};
     OutputPluginPtr plugin(recording_plugin_create(&state, input_fs.get(), disk.get(), &options));
     LogCapture log;
-    EXPECT_EQ(convert_file(plugin.get(), "in/a.txt", "out/a.txt"), c.status);
+    bool failed = !c.messages.empty() && c.messages.back() == kFailed;
+    EXPECT_EQ(convert_file(plugin.get(), "in/a.txt", "out/a.txt"),
+              failed ? STATUS_CONVERSION_FAILED : STATUS_OK);
     EXPECT_EQ(state.events, c.events);
     EXPECT_EQ(log.messages(), c.messages);
-    EXPECT_EQ(dir.exists("in/a.txt"), c.input_kept);
+    EXPECT_EQ(dir.exists("in/a.txt"), failed || c.fail_remove);
   }
-  // A plug-in is bound only to a whole run.
   RecordingState state;
   EXPECT_EQ(recording_plugin_create(&state, nullptr, nullptr, nullptr), nullptr);
 }

@@ -22,29 +22,25 @@ using Strings = std::vector<std::string>;
 
 TEST(ConvertInputs, FailuresAreOredAndTheWalkGoesOn) {
   const std::string kA = "LOG_out/a.txt", kB = "LOG_out/b.txt", kC = "LOG_out/c.txt",
-                    kX = "LOG_out/sub/x.txt";
+                    kX = "LOG_out/sub/x.txt", kLs = "I ls: LOG", kLsSub = "I ls: LOG/sub";
   const struct {
     Strings inputs;
     std::set<std::string> fail_stat, fail_open;
-    std::string remove_after_first;
+    std::string vanishing;  // removed as the first file ends
     int status;
     Strings ended, log;  // log: "<level letter> <message>"
   } walks[] = {
-      // A failed stat of a top-level input ends the walk; inside, it skips
-      // the path.
       {{"a.txt", "b.txt", "a.txt"}, {"b.txt"}, {}, "", STATUS_INTERNAL_ERROR, {"a.txt"},
        {"F Could not query b.txt for information"}},
       {{"LOG"}, {"LOG/a.txt"}, {}, "", STATUS_INTERNAL_ERROR, {kB, kC, kX},
-       {"I ls: LOG", "F Error during stat of LOG/a.txt, exiting", "I ls: LOG/sub"}},
+       {kLs, "F Error during stat of LOG/a.txt, exiting", kLsSub}},
       {{"LOG"}, {}, {"LOG/b.txt"}, "", STATUS_CONVERSION_FAILED, {kA, kC, kX},
-       {"I ls: LOG", "E Could not open input file LOG/b.txt",
-        "E Error during conversion of LOG/b.txt", "I ls: LOG/sub"}},
-      // Inputs that vanish after the listing are missing; -d still removes
-      // the others.
+       {kLs, "E Could not open input file LOG/b.txt", "E Error during conversion of LOG/b.txt",
+        kLsSub}},
       {{"LOG"}, {}, {}, "LOG/b.txt", STATUS_NOT_FOUND, {kA, kC, kX},
-       {"I ls: LOG", "W Could not find input file/folder LOG/b.txt", "I ls: LOG/sub"}},
+       {kLs, "W Could not find input file/folder LOG/b.txt", kLsSub}},
       {{"LOG"}, {}, {}, "LOG/sub", STATUS_NOT_FOUND, {kA, kB, kC},
-       {"I ls: LOG", "W Could not find input file/folder LOG/sub"}},
+       {kLs, "W Could not find input file/folder LOG/sub"}},
   };
   for (const auto& walk : walks) {
     TempDir dir;
@@ -56,11 +52,11 @@ TEST(ConvertInputs, FailuresAreOredAndTheWalkGoesOn) {
     input_fs->fail_stat = walk.fail_stat;
     input_fs->fail_open = walk.fail_open;
     RecordingState state;
-    state.after_first_end = [&] { std::filesystem::remove_all(dir.file(walk.remove_after_first)); };
-    if (walk.remove_after_first.empty()) state.after_first_end = nullptr;
-    ConversionOptions options{};
-    options.delete_converted = true;
-    options.buffer_size = -1;
+    if (!walk.vanishing.empty()) {
+      state.after_first_end = [&] { std::filesystem::remove_all(dir.file(walk.vanishing)); };
+    }
+    ConversionOptions options{.delete_converted = true, .no_append_root = false,
+                              .non_interactive = false, .buffer_size = -1};
     OutputPluginPtr plugin(recording_plugin_create(&state, input_fs.get(), disk.get(), &options));
     LogCapture log;
     EXPECT_EQ(convert_inputs(plugin.get(), walk.inputs), walk.status);
@@ -72,8 +68,7 @@ TEST(ConvertInputs, FailuresAreOredAndTheWalkGoesOn) {
     EXPECT_EQ(ended, walk.ended);
     EXPECT_EQ(lines, walk.log);
     for (const std::string& converted : ended) {
-      std::string input = converted.substr(0, 3) == "LOG" ? "LOG" + converted.substr(7) : converted;
-      EXPECT_FALSE(dir.exists(input)) << input;
+      EXPECT_FALSE(dir.exists(converted.rfind("LOG", 0) == 0 ? "LOG" + converted.substr(7) : converted));
     }
   }
 }

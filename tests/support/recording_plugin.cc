@@ -7,61 +7,48 @@
 #include "convert/bus_message.h"
 
 namespace {
+
 struct RecordingPlugin : OutputPlugin {
   RecordingState* state;
-  OutputPluginOps table;  // kRecordingOps with the slots the state leaves out
 };
-}  // namespace
 
-static RecordingState* state_of(OutputPlugin* plugin) {
-  return static_cast<RecordingPlugin*>(plugin)->state;
+RecordingState& state(OutputPlugin* p) { return *static_cast<RecordingPlugin*>(p)->state; }
+
+std::string event(const char* name, std::string_view path, size_t stem) {
+  return name + (" " + std::string(path)) + " " + std::string(path.substr(0, stem));
 }
 
-static bool recording_handle_record(OutputPlugin* plugin, const BusMessage* message) {
-  RecordingState* state = state_of(plugin);
+bool handle_record(OutputPlugin* plugin, const BusMessage* message) {
   char id[32];
   snprintf(id, sizeof id, "record %X", message->ID);
-  state->events.push_back(id);
-  return state->records_seen++ != state->fail_record_at;
+  state(plugin).events.push_back(id);
+  return state(plugin).records_seen++ != state(plugin).fail_record_at;
 }
 
-static bool recording_new_file(OutputPlugin* plugin, std::string_view path, size_t stem,
-                               TextLogReader*) {
-  RecordingState* state = state_of(plugin);
-  state->events.push_back("new_file " + std::string(path) + " " +
-                          std::string(path.substr(0, stem)));
-  return state->new_file_result;
+bool new_file(OutputPlugin* plugin, std::string_view path, size_t stem, TextLogReader*) {
+  state(plugin).events.push_back(event("new_file", path, stem));
+  return state(plugin).new_file_result;
 }
 
-static bool recording_end_file(OutputPlugin* plugin, std::string_view path, size_t stem,
-                               bool file_failed) {
-  RecordingState* state = state_of(plugin);
-  state->events.push_back("end_file " + std::string(path) + " " +
-                          std::string(path.substr(0, stem)) + (file_failed ? " failed" : ""));
-  if (state->after_first_end) std::exchange(state->after_first_end, nullptr)();
-  return state->end_file_result;
+bool end_file(OutputPlugin* plugin, std::string_view path, size_t stem, bool file_failed) {
+  RecordingState& recording = state(plugin);
+  recording.events.push_back(event("end_file", path, stem) + (file_failed ? " failed" : ""));
+  if (recording.after_first_end) std::exchange(recording.after_first_end, nullptr)();
+  return recording.end_file_result;
 }
 
-static const OutputPluginOps kRecordingOps = {
-    .destroy = nullptr,
-    .init = nullptr,
-    .handle_record = recording_handle_record,
-    .new_file = recording_new_file,
-    .end_file = recording_end_file,
-};
+const OutputPluginOps kWithFileSlots = {nullptr, nullptr, handle_record, new_file, end_file};
+const OutputPluginOps kRecordsOnly = {nullptr, nullptr, handle_record, nullptr, nullptr};
+
+}  // namespace
 
 OutputPlugin* recording_plugin_create(RecordingState* state, FileSystem* input_fs,
                                       FileSystem* output_fs, ConversionOptions* options) {
   auto* plugin = static_cast<RecordingPlugin*>(calloc(1, sizeof(RecordingPlugin)));
   if (plugin == nullptr) return nullptr;
-  plugin->table = kRecordingOps;
-  if (!state->with_new_file) plugin->table.new_file = nullptr;
-  if (!state->with_end_file) plugin->table.end_file = nullptr;
-  plugin->ops = &plugin->table;
+  plugin->ops = state->with_file_slots ? &kWithFileSlots : &kRecordsOnly;
   plugin->state = state;
-  if (!output_plugin_init(plugin, input_fs, output_fs, options)) {
-    free(plugin);
-    return nullptr;
-  }
-  return plugin;
+  if (output_plugin_init(plugin, input_fs, output_fs, options)) return plugin;
+  free(plugin);
+  return nullptr;
 }
