@@ -30,7 +30,8 @@ TEST(Stream, EmptySlotsPositionSizeAndCopy) {
                 stream_borrow(&none, &bytes) + stream_size(&none) + stream_size(nullptr), 4 * STREAM_NOT_SUPPORTED - 2);
   EXPECT_FALSE(stream_close(&none) || stream_close(nullptr) || stream_set_position(&none, &position) ||
                stream_get_position(nullptr, &position) || stream_set_position(nullptr, &position));
-  StreamPtr ten(memory_stream_create("0123456789"));
+  StreamRecord digits{.bytes = "0123456789"};
+  StreamPtr ten(memory_stream_create(&digits));
   EXPECT_EQ(read_n(ten.get(), 3), "012");
   EXPECT_EQ(stream_size(ten.get()), 10);
   EXPECT_TRUE(stream_set_position(ten.get(), &position) && read_n(ten.get(), 1) == "7");
@@ -46,7 +47,7 @@ TEST(Stream, EmptySlotsPositionSizeAndCopy) {
   stream_copy(source.get(), writer.get());
   EXPECT_EQ(sink.calls, (Calls{"write 2", "write 4096", "write 4096", "write 811"}));
   EXPECT_EQ(sink.bytes, "xy" + std::string(4998, 'a'));
-  EXPECT_EQ(memory_stream_contents(ten.get()), "0123456789");
+  EXPECT_EQ(digits.bytes, "0123456789");
   EXPECT_EQ(stream_close(writer.release()), -1);
 }
 
@@ -60,8 +61,7 @@ TEST(FileStream, ModesSeeksAndStickyReadErrors) {
   StreamPtr both(file_stream_open(f.c_str(), STREAM_MODE_READ_WRITE));
   EXPECT_EQ((Ints{stream_seek(both.get(), -6, 2), stream_write(both.get(), "ab", 2), stream_seek(both.get(), -5, 1)}), (Ints{4, 2, 1}));
   // A bad whence or a target outside the file fails and keeps the position.
-  for (int32_t whence : {0, 2, 3}) EXPECT_EQ(stream_seek(both.get(), -100, whence), -1);
-  EXPECT_EQ(stream_tell(both.get()), 1);
+  EXPECT_EQ((Ints{stream_seek(both.get(), -100, 0), stream_seek(both.get(), -100, 2), stream_seek(both.get(), 0, 3), stream_tell(both.get())}), (Ints{-1, -1, -1, 1}));
   EXPECT_EQ(read_n(both.get(), 20), "123ab6789");
   EXPECT_EQ((Ints{stream_seek(both.get(), 10, 0), stream_seek(both.get(), 0, 0)}), (Ints{10, 0}));
   EXPECT_EQ(read_n(both.get(), 2), "01");

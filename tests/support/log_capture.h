@@ -17,8 +17,6 @@ class LogCapture {
  public:
   LogCapture();
   ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
 
   const std::vector<CapturedLine>& lines() const { return lines_; }
   std::vector<std::string> messages() const;

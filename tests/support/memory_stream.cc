@@ -68,5 +68,3 @@ Stream* memory_stream_create(StreamRecord* record) {
 Stream* memory_stream_create(std::string_view contents) {
   return new MemoryStream{{&kMemoryStreamOps}, new StreamRecord{.bytes = std::string(contents)}, true, 0};
 }
-
-std::string memory_stream_contents(Stream* stream) { return self_of(stream)->record->bytes; }

@@ -26,6 +26,5 @@ struct StreamRecord {
 Stream* memory_stream_create(StreamRecord* record);
 /// Over a copy of `contents`, recording no calls.
 Stream* memory_stream_create(std::string_view contents);
-std::string memory_stream_contents(Stream* stream);
 
 #endif  // TRACEWRIGHT_TESTS_SUPPORT_MEMORY_STREAM_H_

@@ -8,8 +8,6 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
   std::string file(const std::string& rel) const { return path_ + "/" + rel; }

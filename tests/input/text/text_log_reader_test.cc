@@ -46,9 +46,7 @@ TEST(TextLogReadHeader, EachKeyFollowsItsValueRule) {
        "# Time separator: \":\"\n# Date separator: \"-\"\n# Time and date separator: \" \"\n",
        "HwRev=2.1 FwRev=5.63 TimeSeparator=: DateSeparator=- TimeAndDateSeparator=  SilentMode=1 CyclicMode=1"},
       {"# Logger type: Marrowbox3000\n", "LoggerType=2"},
-      // A trailing blank belongs to the value, so the name no longer matches;
-      // an unknown model keeps what an earlier line set.
-      {"# Logger type: Marrowbox3000 \n", ""},
+      {"# Logger type: Marrowbox3000 \n", ""},  // a trailing blank is part of the name
       {"# Logger type: Marrowbox2000\n# Logger type: Other\n", "LoggerType=1"},
       {"# Logger type: Marrowbox2000\n# Logger type: Marrowbox1000\n", ""},
       // A quoted character needs exactly one character between the quotes;
@@ -63,13 +61,11 @@ TEST(TextLogReadHeader, EachKeyFollowsItsValueRule) {
       {"# Session No.: 010\n# Split No.: 0x1F\n# Bit-rate: 500000\n# Bit-rate: fast\n# Split No.: x\n# Session No.: y\n",
        "SessionNo=8 SplitNo=31 BitRate=500000"},
       {"# Session No.: -4\n", "SessionNo=-4"},
-      // Words are text, ending at a blank and cut to their fields.
       {"# HW rev: 2.1 beta\n# Logger ID: 0000ABCD\n", "HwRev=2.1 LoggerId=0000ABCD"},
       {"# HW rev: ABCDEFGH\n# FW rev: 123456789\n# Logger ID: 0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ\n",
        "HwRev=ABCD FwRev=1234 LoggerId=0123456789ABCDEFGHIJK"},
       {"# Time: 20240315T101500 local wall clock\n", "HeaderTimeText=20240315T101500 loc"},
       {"# Time: 20240315T101500\n# Time: soon\n", "HeaderTimeText=soon"},  // nothing left of the first
-      // Flags take only the lower-case words.
       {"# Silent mode: true\n# Silent mode: TRUE\n# Cyclic mode: true\n# Cyclic mode: false\n", "SilentMode=1"},
       // A "#" line without key is ignored; any other line ends the pass.
       {"# Recorded on the bench\n# Session No.: 12\nTimestamp;ID\n# Split No.: 3\n", "SessionNo=12"},
