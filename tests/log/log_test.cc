@@ -38,8 +38,8 @@ TEST(Log, LinesCarryLocalTimeIdsLetterTagAndMessageCutAt510Bytes) {
   log_set_output_level(saved_threshold);  // the capture lowers it and puts this back
   // The cache holds a second's fields even when the zone changes under it;
   // the next second is converted afresh, two hours ahead of UTC.
-  EXPECT_EQ((std::vector<std::string>{date_time(1638696956, "UTC0"), date_time(1638696956, "EAST-2"), date_time(1638696957, "EAST-2")}),
-            (std::vector<std::string>{"12-05 09:35:56", "12-05 09:35:56", "12-05 11:35:57"}));
+  EXPECT_EQ((std::vector<std::string>{date_time(1638696956, "UTC0"), date_time(1638696956, "EAST-2"), date_time(1638696957, "EAST-2"), date_time(1638696955, "EAST-2")}),
+            (std::vector<std::string>{"12-05 09:35:56", "12-05 09:35:56", "12-05 11:35:57", "12-05 11:35:55"}));
   char ids[64];  // what follows the milliseconds: " PPPPP TTTTT "
   snprintf(ids, sizeof ids, " %5ld %5ld ", static_cast<long>(getpid()), static_cast<long>(syscall(SYS_gettid)));
   LogCapture capture;

@@ -53,7 +53,7 @@ TEST(TextLogReadHeader, EachKeyFollowsItsValueRule) {
       // a later malformed line clears an earlier separator.
       {"# Value separator: \";\"\n# Time separator: \"\"\n# Time separator ms: \" \"\n# Date separator: -\n"
        "# Time and date separator: \"ab\"\n", "ValueSeparator=; TimeSeparatorMs= "},
-      {"# Value separator: \"\"\"\n", "ValueSeparator=\""},
+      {"# Value separator: \"\"\"\n", "ValueSeparator=\""}, {"# Date separator: \"-x\n", ""},
       {"# Time separator: \":\"\n# Time separator: \":\" \n", ""},
       // The time format keeps the low byte; one that does not parse clears it.
       {"# Time format: 259\n", "TimeFormat=3"}, {"# Time format: 0x2\n", "TimeFormat=2"}, {"# Time format: 3\n# Time format: x\n", ""},
