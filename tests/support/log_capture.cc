@@ -1,40 +1,27 @@
 #include "support/log_capture.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include "log/log.h"
 
-// The context is "MM-DD hh:mm:ss.mmm PPPPP TTTTT L " with ids of at least
-// five columns; the level letter is the first field after the two ids.
-static size_t context_end(const std::string& line, char* level) {
-  size_t pos = 18;  // behind "MM-DD hh:mm:ss.mmm"
-  for (int field = 0; field < 2; ++field) {
-    while (pos < line.size() && line[pos] == ' ') ++pos;
-    while (pos < line.size() && line[pos] != ' ') ++pos;
-  }
-  ++pos;  // the blank before the letter
-  *level = pos < line.size() ? line[pos] : '\0';
-  return pos + 2;
-}
-
-LogCapture::LogCapture(int32_t threshold) : saved_threshold_(log_output_level) {
-  log_set_output_level(threshold);
-  log_set_sink(&LogCapture::sink, this);
+LogCapture::LogCapture() : saved_threshold_(log_output_level) {
+  log_set_output_level(0);
+  log_set_sink([](char* start, char* end, void* self) {
+    // The context is "MM-DD hh:mm:ss.mmm PPPPP TTTTT L "; ids may be wider.
+    std::string line(start, end);
+    char level = '\0';
+    int letter_end = 0;
+    sscanf(line.c_str(), "%*s %*s %*d %*d %c%n", &level, &letter_end);
+    std::string message = line.substr(std::min<size_t>(line.size(), letter_end + 1));
+    static_cast<LogCapture*>(self)->lines_.push_back({level, message, line});
+    return static_cast<int>(end - start);
+  }, this);
 }
 
 LogCapture::~LogCapture() {
   log_set_sink(nullptr, nullptr);
   log_set_output_level(saved_threshold_);
-}
-
-int LogCapture::sink(char* start, char* end, void* arg) {
-  auto* self = static_cast<LogCapture*>(arg);
-  CapturedLine captured;
-  captured.line.assign(start, end);
-  size_t message_start = context_end(captured.line, &captured.level);
-  captured.message = message_start <= captured.line.size()
-                         ? captured.line.substr(message_start)
-                         : std::string();
-  self->lines_.push_back(std::move(captured));
-  return static_cast<int>(end - start);
 }
 
 std::vector<std::string> LogCapture::messages() const {

@@ -8,24 +8,20 @@
 #include <vector>
 
 struct CapturedLine {
-  char level;           ///< the level letter of the line
+  char level;           ///< the level letter
   std::string message;  ///< the text after the context
   std::string line;     ///< the whole line as the sink received it
 };
 
 class LogCapture {
  public:
-  explicit LogCapture(int32_t threshold = 0);
+  LogCapture();
   ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
 
   const std::vector<CapturedLine>& lines() const { return lines_; }
-  /// The messages only, in order.
   std::vector<std::string> messages() const;
 
  private:
-  static int sink(char* start, char* end, void* arg);
   std::vector<CapturedLine> lines_;
   int32_t saved_threshold_;
 };

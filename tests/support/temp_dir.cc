@@ -1,6 +1,5 @@
 #include "support/temp_dir.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -8,52 +7,36 @@
 
 #include <gtest/gtest.h>
 
+namespace fs = std::filesystem;
+
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tracewright-XXXXXX").string();
-  char* made = mkdtemp(pattern.data());
-  path_ = made != nullptr ? made : "";
+  std::string pattern = (fs::temp_directory_path() / "tracewright-XXXXXX").string();
+  path_ = mkdtemp(pattern.data()) != nullptr ? pattern : "";
 }
 
 TempDir::~TempDir() {
   if (path_.empty()) return;
   std::error_code ignored;
-  // Give back permissions a test may have taken away, so removal works.
-  for (auto it = std::filesystem::recursive_directory_iterator(
-           path_, std::filesystem::directory_options::skip_permission_denied, ignored);
-       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-    if (it->is_directory(ignored) && !it->is_symlink(ignored)) {
-      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                   std::filesystem::perm_options::add, ignored);
-    }
-  }
-  std::filesystem::remove_all(path_, ignored);
+  fs::remove_all(path_, ignored);
 }
 
 void TempDir::write(const std::string& rel, const std::string& contents) const {
-  std::filesystem::path target = std::filesystem::path(path_) / rel;
-  std::filesystem::create_directories(target.parent_path());
-  std::ofstream out(target, std::ios::binary);
-  out << contents;
+  fs::create_directories(fs::path(file(rel)).parent_path());
+  std::ofstream(file(rel), std::ios::binary) << contents;
 }
 
 std::string TempDir::read(const std::string& rel) const {
-  std::ifstream in(std::filesystem::path(path_) / rel, std::ios::binary);
-  if (!in) return "<missing>";
+  std::ifstream in(file(rel), std::ios::binary);
   std::ostringstream bytes;
   bytes << in.rdbuf();
-  return bytes.str();
+  return in ? bytes.str() : "<missing>";
 }
 
 bool TempDir::exists(const std::string& rel) const {
   std::error_code ignored;
-  return std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::path(path_) / rel, ignored));
-}
-
-void TempDir::touch(const std::string& rel) const {
-  std::ofstream file(path_ + "/" + rel);
-  EXPECT_TRUE(file.good()) << "could not create " << path_ << "/" << rel;
+  return fs::exists(fs::symlink_status(file(rel), ignored));
 }
 
 void TempDir::make_dir(const std::string& rel) const {
-  EXPECT_EQ(mkdir((path_ + "/" + rel).c_str(), 0700), 0) << "could not create " << rel;
+  EXPECT_EQ(mkdir(file(rel).c_str(), 0700), 0) << "could not create " << rel;
 }

@@ -8,19 +8,14 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  /// path() + "/" + rel
   std::string file(const std::string& rel) const { return path_ + "/" + rel; }
   /// Writes `contents` to rel, creating its folders.
   void write(const std::string& rel, const std::string& contents) const;
-  /// The bytes of rel, or "<missing>" when it cannot be read.
+  /// The bytes of rel, or "<missing>".
   std::string read(const std::string& rel) const;
   bool exists(const std::string& rel) const;
-  /// Creates an empty file (and nothing above it) at rel.
-  void touch(const std::string& rel) const;
   /// Creates one folder at rel.
   void make_dir(const std::string& rel) const;
 
