@@ -57,8 +57,7 @@ BENCHMARK_CAPTURE(decode_fields, id_reference, text_log_decode_id_reference, "id
 BENCHMARK_CAPTURE(decode_fields, data, text_log_decode_data, "data");
 BENCHMARK_CAPTURE(decode_fields, data_reference, text_log_decode_data_reference, "data");
 BENCHMARK_CAPTURE(decode_fields, timestamp, text_log_decode_timestamp, "time");
-BENCHMARK_CAPTURE(decode_fields, timestamp_reference, text_log_decode_timestamp_reference,
-                  "time");
+BENCHMARK_CAPTURE(decode_fields, timestamp_reference, text_log_decode_timestamp_reference, "time");
 
 static void can_line(benchmark::State& state,
                      void (*append)(std::string*, const BusMessage&, double)) {

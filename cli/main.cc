@@ -19,8 +19,7 @@ int main(int argc, char** argv) {
   // success here would hide the failure from scripts.
   if (config == nullptr) return STATUS_INTERNAL_ERROR;
   if (parse_command_line(config, argc, argv, &status)) {
-    OutputPlugin* writer =
-        asc_writer_create(config->input_fs, config->output_fs, &config->options);
+    OutputPlugin* writer = asc_writer_create(config->input_fs, config->output_fs, &config->options);
     if (writer == nullptr) {
       LOG(LOG_FATAL, "Could not create the ASC writer");
       status = STATUS_INTERNAL_ERROR;

@@ -75,9 +75,9 @@ static void print_no_common_root_error(void*, ArgErrorSink sink, int, const char
 
 static void print_no_working_directory_error(void*, ArgErrorSink sink, int, const char*,
                                              const char* progname) {
-  ARG_ERROR_PRINTF(
-      sink, "%s: cannot read the working directory for relative input file(s)/folder(s)\n",
-      progname);
+  ARG_ERROR_PRINTF(sink,
+                   "%s: cannot read the working directory for relative input file(s)/folder(s)\n",
+                   progname);
 }
 
 static void add_error(struct arg_end* end, void* parent, int code, const char* argval) {
@@ -178,8 +178,7 @@ static void disguise_flags_given_value(void** table, std::vector<char*>* args,
 }
 
 // Points each error about a disguised argument back at the argument as typed.
-static void undisguise_errors(struct arg_end* end, const std::vector<char*>& args,
-                              char** argv) {
+static void undisguise_errors(struct arg_end* end, const std::vector<char*>& args, char** argv) {
   for (int e = 0; e < end->count; ++e) {
     for (size_t i = 0; i < args.size(); ++i) {
       if (args[i] == end->argval[e] && args[i] != argv[i]) end->argval[e] = argv[i];
@@ -197,7 +196,7 @@ static void print_usage(void** table) {
 // filesystems. False with the status set when a filesystem cannot be had.
 static bool configure_run(const OptionTable& t, ConverterConfig* config, int* status) {
   log_set_output_level(t.verbosity->count > 0 ? kThresholdByVerbosity[t.verbosity->ival[0]]
-                                               : kDefaultThreshold);
+                                              : kDefaultThreshold);
 
   config->options.delete_converted = t.delete_converted->count > 0;
   config->options.no_append_root = t.no_append_root->count > 0;
@@ -262,12 +261,8 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
 
   if (t.end->count > 0) {
     switch (t.end->error[0]) {
-      case kParserInvalidValue:
-        *status = STATUS_INVALID_VALUE;
-        break;
-      case kParserMissingValue:
-        *status = STATUS_MISSING_VALUE;
-        break;
+      case kParserInvalidValue: *status = STATUS_INVALID_VALUE; break;
+      case kParserMissingValue: *status = STATUS_MISSING_VALUE; break;
       default:
         arg_print_errors(stdout, t.end, TOOL_NAME);
         *status = STATUS_BAD_COMMAND_LINE;
@@ -310,8 +305,16 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
       .end = arg_end(kMaxErrors),
   };
   void* table[] = {
-      t.help,           t.version, t.verbosity,        t.non_interactive, t.delete_converted,
-      t.no_append_root, t.buffer,  t.output_directory, t.input_files,     t.inputs,
+      t.help,
+      t.version,
+      t.verbosity,
+      t.non_interactive,
+      t.delete_converted,
+      t.no_append_root,
+      t.buffer,
+      t.output_directory,
+      t.input_files,
+      t.inputs,
       t.end,
   };
   bool go_on = false;

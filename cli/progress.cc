@@ -34,8 +34,8 @@ struct Progress {
   int64_t bytes_out;
   std::string current;  // the log being converted; empty between logs
   int64_t current_size;
-  double start;         // seconds on the monotonic clock
-  double last_draw;     // when the line was last updated; < 0 before the first
+  double start;      // seconds on the monotonic clock
+  double last_draw;  // when the line was last updated; < 0 before the first
   bool visible;
 };
 
@@ -64,7 +64,7 @@ static void write_stderr(std::string_view text) {
 }
 
 static int terminal_columns() {
-  struct winsize size{};
+  struct winsize size {};
   if (ioctl(2, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return kDefaultColumns;
   return size.ws_col;
 }
@@ -75,10 +75,10 @@ static void draw(Progress* p) {
   double elapsed = now_seconds() - p->start;
   double rate = elapsed > 0 ? megabytes(p->bytes_in) / elapsed : 0.0;
   char counts[160];
-  int n = snprintf(counts, sizeof counts,
-                   "%" PRId64 " of %" PRId64 " logs, %.1f of %.1f MB, %.1f MB/s", p->logs_done,
-                   std::max(p->total_logs, p->logs_done), megabytes(p->bytes_in),
-                   megabytes(std::max(p->total_bytes, p->bytes_in)), rate);
+  int n =
+      snprintf(counts, sizeof counts, "%" PRId64 " of %" PRId64 " logs, %.1f of %.1f MB, %.1f MB/s",
+               p->logs_done, std::max(p->total_logs, p->logs_done), megabytes(p->bytes_in),
+               megabytes(std::max(p->total_bytes, p->bytes_in)), rate);
   std::string line = kClearLine;
   line.append(counts, n > 0 ? std::min(static_cast<size_t>(n), sizeof counts - 1) : 0);
   if (!p->current.empty()) {
@@ -216,13 +216,12 @@ void progress_finish(Progress* p) {
               ? snprintf(summary, sizeof summary,
                          "Converted %" PRId64 " of %" PRId64
                          " logs (%.1f MB in, %.1f MB out) in %.1f s, %" PRId64 " failed\n",
-                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out),
-                         seconds, p->logs_failed)
+                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out), seconds,
+                         p->logs_failed)
               : snprintf(summary, sizeof summary,
                          "Converted %" PRId64 " of %" PRId64
                          " logs (%.1f MB in, %.1f MB out) in %.1f s\n",
-                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out),
-                         seconds);
+                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out), seconds);
   std::string line(summary, n > 0 ? std::min(static_cast<size_t>(n), sizeof summary - 1) : 0);
   write_stderr(line);
   delete p;

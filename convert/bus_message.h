@@ -19,14 +19,14 @@ constexpr uint64_t LIN_PAYLOAD_CAPACITY = 8;
 
 /// Tail of CAN_DataFrame and CAN_RemoteFrame.
 struct CanTail {
-  uint8_t IDE;         ///< 1: extended (29-bit) identifier
-  uint8_t Dir;         ///< 0: received ("Rx"), 1: transmitted ("Tx")
-  uint8_t EDL;         ///< 1: CAN FD frame
-  uint8_t ESI;         ///< error state indicator (CAN FD)
-  uint8_t BRS;         ///< bit rate switch (CAN FD)
-  uint8_t Remote;      ///< 1: remote frame
+  uint8_t IDE;     ///< 1: extended (29-bit) identifier
+  uint8_t Dir;     ///< 0: received ("Rx"), 1: transmitted ("Tx")
+  uint8_t EDL;     ///< 1: CAN FD frame
+  uint8_t ESI;     ///< error state indicator (CAN FD)
+  uint8_t BRS;     ///< bit rate switch (CAN FD)
+  uint8_t Remote;  ///< 1: remote frame
   uint8_t BusChannel;
-  uint8_t DLC;         ///< data length code as carried by the frame
+  uint8_t DLC;  ///< data length code as carried by the frame
   uint8_t Payload[CAN_PAYLOAD_CAPACITY];
 };
 

@@ -56,9 +56,8 @@ static void report_read_error(std::string_view input_path) {
 
 // Hands every record to the plug-in between new_file and end_file; false
 // when any callback failed or the input could not be read.
-static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
-                          std::string_view input_path, std::string_view output_path,
-                          size_t stem_length) {
+static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader, std::string_view input_path,
+                          std::string_view output_path, size_t stem_length) {
   const OutputPluginOps* ops = plugin->ops;
   bool success = true;
   if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader)) {
@@ -93,8 +92,8 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader,
   // Still successful with every line read: the count is then final.
   if (success && !read_failed && reader->skipped_lines > 0) {
     LOG(LOG_WARN, "Skipped %llu lines that are not frames in %.*s",
-        static_cast<unsigned long long>(reader->skipped_lines),
-        static_cast<int>(input_path.size()), input_path.data());
+        static_cast<unsigned long long>(reader->skipped_lines), static_cast<int>(input_path.size()),
+        input_path.data());
   }
   if (ops->end_file != nullptr) {
     bool ended = ops->end_file(plugin, output_path, stem_length, !success || read_failed);
@@ -112,15 +111,13 @@ int convert_file_failed(std::string_view input_path) {
   return STATUS_CONVERSION_FAILED;
 }
 
-int convert_file(OutputPlugin* plugin, std::string_view input_path,
-                 std::string_view output_path) {
+int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_view output_path) {
   std::string_view stem;
   if (!convert_file_output_stem(input_path, output_path, &stem)) return STATUS_OK;
   size_t stem_length = stem.size();
   // A failure here shows up when the plug-in cannot open its output files,
   // with a message that names the file.
-  (void)fs_make_dirs(plugin->output_fs,
-                     path_dir_prefix(stem));
+  (void)fs_make_dirs(plugin->output_fs, path_dir_prefix(stem));
 
   Stream* file = fs_open(plugin->input_fs, input_path, FS_OPEN_READ | FS_OPEN_IGNORED_BIT);
   if (file == nullptr) {

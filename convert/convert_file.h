@@ -22,7 +22,6 @@ int convert_file_failed(std::string_view input_path);
 /// Converts one file. `input_path` is relative to the plug-in's input_fs,
 /// `output_path` to its output_fs. Returns STATUS_OK (converted, or not a
 /// text log by name) or STATUS_CONVERSION_FAILED; every failure is logged.
-int convert_file(OutputPlugin* plugin, std::string_view input_path,
-                 std::string_view output_path);
+int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_view output_path);
 
 #endif  // TRACEWRIGHT_CONVERT_CONVERT_FILE_H_

@@ -49,8 +49,8 @@ static bool claim_output_stem(WalkState* state, std::string_view input_path,
   }
   // The same input named twice converts twice into the same files.
   if (found->second == input_path) return true;
-  LOG(LOG_ERROR, "Output of %.*s would overwrite that of %s",
-      static_cast<int>(input_path.size()), input_path.data(), found->second.c_str());
+  LOG(LOG_ERROR, "Output of %.*s would overwrite that of %s", static_cast<int>(input_path.size()),
+      input_path.data(), found->second.c_str());
   (void)convert_file_failed(input_path);
   return false;
 }
@@ -109,16 +109,13 @@ static int convert_path(OutputPlugin* plugin, std::string_view input_path,
     return STATUS_INTERNAL_ERROR;
   }
   switch (info.type) {
-    case FILE_TYPE_FOLDER:
-      return walk_folder(plugin, input_path, output_path, info, state);
-    case FILE_TYPE_FILE:
-      return walk_file(plugin, input_path, output_path, info, state);
+    case FILE_TYPE_FOLDER: return walk_folder(plugin, input_path, output_path, info, state);
+    case FILE_TYPE_FILE: return walk_file(plugin, input_path, output_path, info, state);
     case FILE_TYPE_MISSING:
-      LOG(LOG_WARN, "Could not find input file/folder %.*s",
-          static_cast<int>(input_path.size()), input_path.data());
+      LOG(LOG_WARN, "Could not find input file/folder %.*s", static_cast<int>(input_path.size()),
+          input_path.data());
       return STATUS_NOT_FOUND;
-    case FILE_TYPE_OTHER:
-      return STATUS_INTERNAL_ERROR;
+    case FILE_TYPE_OTHER: return STATUS_INTERNAL_ERROR;
   }
   return STATUS_INTERNAL_ERROR;
 }

@@ -4,10 +4,9 @@
 
 #include <cstdlib>
 
-bool output_plugin_init(OutputPlugin* plugin, FileSystem* input_fs,
-                        FileSystem* output_fs, ConversionOptions* options) {
-  if (plugin == nullptr || input_fs == nullptr || output_fs == nullptr ||
-      options == nullptr) {
+bool output_plugin_init(OutputPlugin* plugin, FileSystem* input_fs, FileSystem* output_fs,
+                        ConversionOptions* options) {
+  if (plugin == nullptr || input_fs == nullptr || output_fs == nullptr || options == nullptr) {
     return false;
   }
   plugin->input_fs = input_fs;

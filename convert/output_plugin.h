@@ -27,15 +27,15 @@ struct OutputPluginOps {
   /// Takes one frame, valid only during the call; false fails the file. Required.
   bool (*handle_record)(OutputPlugin* plugin, const BusMessage* message);
   /// Start of an input file; may be null. False fails the file.
-  bool (*new_file)(OutputPlugin* plugin, std::string_view output_path,
-                   size_t stem_length, TextLogReader* reader);
+  bool (*new_file)(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
+                   TextLogReader* reader);
   /// End of an input file, called also after a failure; may be null. With
   /// `file_failed` set the file could not be converted whole (a callback
   /// failed or the input could not be read): the plug-in drops what it has
   /// of the file and writes nothing for it, and the result says whether
   /// dropping went well. Otherwise false fails the file.
-  bool (*end_file)(OutputPlugin* plugin, std::string_view output_path,
-                   size_t stem_length, bool file_failed);
+  bool (*end_file)(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
+                   bool file_failed);
 };
 
 /// The head of every plug-in record. A plug-in type allocates its whole
@@ -43,9 +43,9 @@ struct OutputPluginOps {
 /// frees it with free.
 struct OutputPlugin {
   const OutputPluginOps* ops;
-  FileSystem* input_fs;         ///< not owned
-  FileSystem* output_fs;        ///< not owned
-  ConversionOptions* options;   ///< not owned
+  FileSystem* input_fs;        ///< not owned
+  FileSystem* output_fs;       ///< not owned
+  ConversionOptions* options;  ///< not owned
   /// Set by the driver while it can hand the current file's records over
   /// again from the first; a plug-in that writes as the records come may
   /// then ask for that instead of keeping them all.
@@ -58,8 +58,7 @@ struct OutputPlugin {
 /// Stores the filesystems and options, then runs `init` when present.
 /// False, changing nothing, when any argument is null.
 [[nodiscard]] bool output_plugin_init(OutputPlugin* plugin, FileSystem* input_fs,
-                                      FileSystem* output_fs,
-                                      ConversionOptions* options);
+                                      FileSystem* output_fs, ConversionOptions* options);
 /// Runs `destroy` when present and frees the record; null does nothing.
 void output_plugin_destroy(OutputPlugin* plugin);
 

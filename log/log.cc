@@ -45,8 +45,7 @@ static void local_time_of(time_t second, struct tm* out) {
   }
   localtime_r(&second, out);
   uint32_t expected = kStale;
-  if (g_time_guard.compare_exchange_strong(expected, kStale | kWriter,
-                                           std::memory_order_acq_rel)) {
+  if (g_time_guard.compare_exchange_strong(expected, kStale | kWriter, std::memory_order_acq_rel)) {
     g_cached_tm = *out;
     g_cached_second = second;
     g_time_guard.fetch_and(~kFlags, std::memory_order_release);
@@ -81,17 +80,13 @@ int log_write(int32_t level, const char* tag, const char* format, ...) {
   long pid = static_cast<long>(getpid());
   long tid = static_cast<long>(syscall(SYS_gettid));
 
-  int used = snprintf(line, LOG_LINE_LIMIT + 1,
-                      "%02d-%02d %02d:%02d:%02d.%03d %5ld %5ld %c ",
-                      local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                      local.tm_min, local.tm_sec,
-                      static_cast<int>(now.tv_usec / 1000), pid, tid,
-                      level_letter(level));
+  int used = snprintf(line, LOG_LINE_LIMIT + 1, "%02d-%02d %02d:%02d:%02d.%03d %5ld %5ld %c ",
+                      local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                      static_cast<int>(now.tv_usec / 1000), pid, tid, level_letter(level));
   if (used < 0) used = 0;
   if (used > LOG_LINE_LIMIT) used = LOG_LINE_LIMIT;
   if (tag != nullptr && tag[0] != '\0' && used < LOG_LINE_LIMIT) {
-    int n = snprintf(line + used, static_cast<size_t>(LOG_LINE_LIMIT + 1 - used),
-                     "%s ", tag);
+    int n = snprintf(line + used, static_cast<size_t>(LOG_LINE_LIMIT + 1 - used), "%s ", tag);
     if (n > 0) used = n > LOG_LINE_LIMIT - used ? LOG_LINE_LIMIT : used + n;
   }
   if (used < LOG_LINE_LIMIT) {
@@ -99,8 +94,7 @@ int log_write(int32_t level, const char* tag, const char* format, ...) {
     va_start(args, format);
     // vsnprintf writes at most LOG_LINE_LIMIT - used characters plus the NUL,
     // which is exactly where an over-long message is cut.
-    int n = vsnprintf(line + used, static_cast<size_t>(LOG_LINE_LIMIT + 1 - used),
-                      format, args);
+    int n = vsnprintf(line + used, static_cast<size_t>(LOG_LINE_LIMIT + 1 - used), format, args);
     va_end(args);
     if (n > 0) used = n > LOG_LINE_LIMIT - used ? LOG_LINE_LIMIT : used + n;
   }
@@ -120,4 +114,3 @@ void log_reset_for_testing() {
 }
 
 void log_local_time_for_testing(time_t second, struct tm* out) { local_time_of(second, out); }
-

@@ -43,11 +43,11 @@ int log_write(int32_t level, const char* tag, const char* format, ...)
 int log_stderr_output(char* start, char* end, void* arg);
 
 /// Tests the threshold before evaluating any argument of the message.
-#define LOG(level, ...)                                   \
-  do {                                                    \
-    if ((level) >= log_output_level) {                    \
-      (void)log_write((level), nullptr, __VA_ARGS__);     \
-    }                                                     \
+#define LOG(level, ...)                               \
+  do {                                                \
+    if ((level) >= log_output_level) {                \
+      (void)log_write((level), nullptr, __VA_ARGS__); \
+    }                                                 \
   } while (0)
 
 #endif  // TRACEWRIGHT_LOG_LOG_H_

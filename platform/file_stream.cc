@@ -87,9 +87,18 @@ Stream* file_stream_open(const char* path, int32_t mode) {
   const StreamOps* ops = nullptr;
   const char* fopen_mode = nullptr;
   switch (mode) {
-    case STREAM_MODE_READ: ops = &kFileStreamReadOps; fopen_mode = "rb"; break;
-    case STREAM_MODE_WRITE: ops = &kFileStreamWriteOps; fopen_mode = "wb"; break;
-    case STREAM_MODE_READ_WRITE: ops = &kFileStreamReadWriteOps; fopen_mode = "r+b"; break;
+    case STREAM_MODE_READ:
+      ops = &kFileStreamReadOps;
+      fopen_mode = "rb";
+      break;
+    case STREAM_MODE_WRITE:
+      ops = &kFileStreamWriteOps;
+      fopen_mode = "wb";
+      break;
+    case STREAM_MODE_READ_WRITE:
+      ops = &kFileStreamReadWriteOps;
+      fopen_mode = "r+b";
+      break;
     default: return nullptr;
   }
   auto* self = new (std::nothrow) FileStream{};

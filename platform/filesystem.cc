@@ -75,14 +75,12 @@ bool fs_make_dir(FileSystem* fs, std::string_view rel) {
   FileInfo info{};
   if (!fs_stat(fs, rel, &info)) return false;
   switch (info.type) {
-    case FILE_TYPE_FOLDER:
-      return true;
+    case FILE_TYPE_FOLDER: return true;
     case FILE_TYPE_MISSING:
       if (fs->ops->make_dir == nullptr) return false;
       return fs->ops->make_dir(fs, path_join(fs->root, rel));
     case FILE_TYPE_FILE:
-    case FILE_TYPE_OTHER:
-      return false;
+    case FILE_TYPE_OTHER: return false;
   }
   return false;
 }
@@ -96,8 +94,7 @@ bool fs_make_dirs(FileSystem* fs, std::string_view rel) {
     if (end > start) {
       // Each prefix starts with "/", so the joined path holds a doubled
       // separator (root//a), which the platform reads as one.
-      str_append_printf(&prefix, "%s%.*s", "/", static_cast<int>(end - start),
-                        rel.data() + start);
+      str_append_printf(&prefix, "%s%.*s", "/", static_cast<int>(end - start), rel.data() + start);
       if (!fs_make_dir(fs, prefix)) return false;
     }
     if (slash == std::string_view::npos) break;

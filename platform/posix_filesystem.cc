@@ -66,8 +66,7 @@ static bool posix_list(FileSystem*, std::string_view path, DirectoryListing* out
       continue;
     }
     entry_path.clear();
-    str_append_printf(&entry_path, "%.*s/%s", static_cast<int>(path.size()),
-                      path.data(), name);
+    str_append_printf(&entry_path, "%.*s/%s", static_cast<int>(path.size()), path.data(), name);
     FileInfo info{};
     // An entry whose status cannot be taken (a path too long, a link loop)
     // stays in the listing: the walk's own stat of it then fails and is

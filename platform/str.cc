@@ -35,8 +35,7 @@ void str_append_stbsp(std::string* s, const char* format, ...) {
   s->resize(old_size + spare);
   // stbsp_vsnprintf returns the full length even when it had to cut, so a
   // text that did not fit is formatted once more after growing.
-  int length = stbsp_vsnprintf(s->data() + old_size, static_cast<int>(spare) + 1,
-                               format, args);
+  int length = stbsp_vsnprintf(s->data() + old_size, static_cast<int>(spare) + 1, format, args);
   if (length > 0 && static_cast<size_t>(length) > spare) {
     s->resize(old_size + static_cast<size_t>(length));
     stbsp_vsnprintf(s->data() + old_size, length + 1, format, retry);

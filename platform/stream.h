@@ -95,8 +95,7 @@ void stream_copy(Stream* source, Stream* destination);
 /// loaded it changes nothing and returns the unchanged position, or
 /// STREAM_READ_ERROR when the inner read failed. A failed inner read makes
 /// every later read and borrow fail (the error is sticky).
-[[nodiscard]] Stream* buffered_stream_create(Stream* inner, bool owns_inner,
-                                             uint64_t capacity);
+[[nodiscard]] Stream* buffered_stream_create(Stream* inner, bool owns_inner, uint64_t capacity);
 
 struct StreamCloser {
   void operator()(Stream* stream) const { (void)stream_close(stream); }

@@ -26,9 +26,9 @@ static const LowerCaseRange kLowerCaseRanges[] = {
 
 static uint32_t lower_code_point(uint32_t cp) {
   const LowerCaseRange* end = std::end(kLowerCaseRanges);
-  const LowerCaseRange* row = std::lower_bound(
-      std::begin(kLowerCaseRanges), end, cp,
-      [](const LowerCaseRange& r, uint32_t value) { return r.last < value; });
+  const LowerCaseRange* row =
+      std::lower_bound(std::begin(kLowerCaseRanges), end, cp,
+                       [](const LowerCaseRange& r, uint32_t value) { return r.last < value; });
   if (row == end || cp < row->first) return cp;
   int32_t d = static_cast<int32_t>(row->mapped_last) - static_cast<int32_t>(row->last);
   if (d != 1) return static_cast<uint32_t>(static_cast<int32_t>(cp) + d);

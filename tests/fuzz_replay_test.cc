@@ -13,7 +13,8 @@
 
 TEST(FuzzReplay, EveryTargetKeepsItsPromisesOnEveryCorpusInput) {
   const std::pair<const char*, int (*)(const uint8_t*, size_t)> targets[] = {
-      {"text_log_reader", fuzz_text_log_reader_one}, {"convert_file", fuzz_convert_file_one},
+      {"text_log_reader", fuzz_text_log_reader_one},
+      {"convert_file", fuzz_convert_file_one},
       {"asc_lines", fuzz_asc_lines_one}};
   for (const auto& [name, one] : targets) {
     size_t inputs = 0;

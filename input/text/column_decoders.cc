@@ -75,10 +75,22 @@ bool text_log_find_column(std::string_view title, ColumnDecoder* decoder) {
 
 void text_log_decode_type(TextLogReader*, const char* field, BusMessage* record) {
   switch (field[0]) {
-    case '0': record->CAN.IDE = 0; record->CAN.Dir = 0; break;
-    case '1': record->CAN.IDE = 1; record->CAN.Dir = 0; break;
-    case '8': record->CAN.IDE = 0; record->CAN.Dir = 1; break;
-    case '9': record->CAN.IDE = 1; record->CAN.Dir = 1; break;
+    case '0':
+      record->CAN.IDE = 0;
+      record->CAN.Dir = 0;
+      break;
+    case '1':
+      record->CAN.IDE = 1;
+      record->CAN.Dir = 0;
+      break;
+    case '8':
+      record->CAN.IDE = 0;
+      record->CAN.Dir = 1;
+      break;
+    case '9':
+      record->CAN.IDE = 1;
+      record->CAN.Dir = 1;
+      break;
     default: break;  // an unknown type leaves the frame a received standard one
   }
 }
@@ -325,7 +337,7 @@ void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
 static int64_t days_to_month(int64_t year, int64_t month) {
   year -= month <= 2;
   int64_t era = (year >= 0 ? year : year - 399) / 400;
-  int64_t year_of_era = year - era * 400;                                   // 0 to 399
+  int64_t year_of_era = year - era * 400;                                     // 0 to 399
   int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5;  // March-based
   int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   return era * 146097 + day_of_era - 719468;
@@ -408,9 +420,9 @@ int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t mil
   // likely wrapped again. A file split off just before a wrap has a header
   // time just before it, so a first record more than half a step behind the
   // header time was written after the wrap.
-  bool wrapped = first ? t < 0 || (reader->has_header_seconds &&
-                                   t < reader->header_seconds - step / 2)
-                       : t < reader->reference_seconds - 1;
+  bool wrapped =
+      first ? t < 0 || (reader->has_header_seconds && t < reader->header_seconds - step / 2)
+            : t < reader->reference_seconds - 1;
   if (reader->has_previous && t < reader->previous_seconds - step / 2) wrapped = true;
   if (step != 0 && wrapped) {
     t += step;

@@ -50,10 +50,8 @@ void text_log_decode_data(TextLogReader* reader, const char* field, BusMessage* 
 void text_log_decode_timestamp_reference(TextLogReader* reader, const char* field,
                                          BusMessage* record);
 void text_log_decode_id_reference(TextLogReader* reader, const char* field, BusMessage* record);
-void text_log_decode_length_reference(TextLogReader* reader, const char* field,
-                                      BusMessage* record);
-void text_log_decode_data_reference(TextLogReader* reader, const char* field,
-                                    BusMessage* record);
+void text_log_decode_length_reference(TextLogReader* reader, const char* field, BusMessage* record);
+void text_log_decode_data_reference(TextLogReader* reader, const char* field, BusMessage* record);
 
 /// Calendar fields for timegm or mktime from the components as read.
 /// Unsigned arithmetic wraps and the conversion to int is modular, so even a
@@ -87,8 +85,7 @@ void text_log_compose_time_text_reference(const TextLogReader* reader, const cha
 /// converts them with timegm, which normalises out-of-range fields.
 void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds);
 /// The same through sscanf and timegm themselves.
-void text_log_parse_time_text_reference(const char* text, int64_t* seconds,
-                                        uint32_t* milliseconds);
+void text_log_parse_time_text_reference(const char* text, int64_t* seconds, uint32_t* milliseconds);
 /// Places one record's whole seconds in the file's time line: adds the
 /// RolloverOffset and steps it once when the time fell more than one second
 /// behind the file's first record, more than half a step behind the previous

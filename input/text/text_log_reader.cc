@@ -49,8 +49,7 @@ static size_t read_line_terminated(TextLogReader* reader, char* line) {
   size_t budget = TEXT_LOG_LINE_SIZE - 1;  // reads left, carriage returns included
   while (available > 0) {
     const char* bytes = static_cast<const char*>(view);
-    size_t take = static_cast<size_t>(available) < budget ? static_cast<size_t>(available)
-                                                          : budget;
+    size_t take = static_cast<size_t>(available) < budget ? static_cast<size_t>(available) : budget;
     const char* newline = static_cast<const char*>(memchr(bytes, '\n', take));
     size_t used = newline != nullptr ? static_cast<size_t>(newline - bytes) + 1 : take;
     if (memchr(bytes, '\r', used) == nullptr) {

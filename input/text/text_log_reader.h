@@ -20,26 +20,25 @@ constexpr int TEXT_LOG_COLUMN_SLOTS = 7;
 
 /// Decodes one field (NUL-terminated, without separator or line feed) into
 /// the record.
-using ColumnDecoder = void (*)(TextLogReader* reader, const char* field,
-                               BusMessage* record);
+using ColumnDecoder = void (*)(TextLogReader* reader, const char* field, BusMessage* record);
 
 /// An open text log. The header fields describe the file and are handed to
 /// the output plug-in's new_file callback. Zeroed at creation: a field that
 /// no header line sets keeps 0 or the empty text.
 struct TextLogReader {
-  Stream* stream;            ///< borrowed, never closed by the reader
-  uint32_t DataStart;        ///< position of the first data line
-  uint32_t RolloverOffset;   ///< seconds added to this file's timestamps
-  uint32_t LoggerType;       ///< 0 Marrowbox1000, 1 Marrowbox2000, 2 Marrowbox3000
+  Stream* stream;           ///< borrowed, never closed by the reader
+  uint32_t DataStart;       ///< position of the first data line
+  uint32_t RolloverOffset;  ///< seconds added to this file's timestamps
+  uint32_t LoggerType;      ///< 0 Marrowbox1000, 1 Marrowbox2000, 2 Marrowbox3000
   char HwRev[5];
   char FwRev[5];
   char LoggerId[22];
   int32_t SessionNo;
   int32_t SplitNo;
-  double HeaderTime;         ///< the "Time: " value read as local time
-  char HeaderTimeText[20];   ///< the "Time: " value text; dates every record
-  char ValueSeparator;       ///< 0: none
-  uint8_t TimeFormat;        ///< 1, 2, 3 select the rollover step
+  double HeaderTime;        ///< the "Time: " value read as local time
+  char HeaderTimeText[20];  ///< the "Time: " value text; dates every record
+  char ValueSeparator;      ///< 0: none
+  uint8_t TimeFormat;       ///< 1, 2, 3 select the rollover step
   char TimeSeparator;
   char TimeSeparatorMs;
   char DateSeparator;
@@ -58,8 +57,8 @@ struct TextLogReader {
   bool has_header_seconds;   ///< the header has a time text, and so:
   int64_t header_seconds;    ///< its time composed with no field digits, whole seconds
 
-  int title_fields;          ///< fields of the title line, at most TEXT_LOG_COLUMN_SLOTS
-  uint64_t skipped_lines;    ///< data lines that text_log_next passed over as no frames
+  int title_fields;        ///< fields of the title line, at most TEXT_LOG_COLUMN_SLOTS
+  uint64_t skipped_lines;  ///< data lines that text_log_next passed over as no frames
 
   // The time text template with the header time's digits already in front,
   // made once by text_log_open (text_log_prepare_time_prefix): every record's

@@ -35,14 +35,14 @@ void asc_writer_append_can_line_reference(std::string* line, const BusMessage& f
     //    0.125000 CANFD   1 Rx   18FEF100x                                  1 0 9 12 01 02 03
     str_append_stbsp(line,
                      "% 11.6f CANFD %3d %s   %08X%c                                  %d %d %X %2d ",
-                     relative, can.BusChannel, direction_text(can.Dir), frame.ID, 'x',
-                     can.BRS, can.ESI, static_cast<unsigned>(can.DLC), data_length);
+                     relative, can.BusChannel, direction_text(can.Dir), frame.ID, 'x', can.BRS,
+                     can.ESI, static_cast<unsigned>(can.DLC), data_length);
   } else {
     //    0.000000 CANFD   1 Rx        123                                   0 0 8  8 11 22 33
-    str_append_stbsp(line,
-                     "% 11.6f CANFD %3d %s        %03X%c                                  %d %d %X %2d ",
-                     relative, can.BusChannel, direction_text(can.Dir), frame.ID, ' ',
-                     can.BRS, can.ESI, static_cast<unsigned>(can.DLC), data_length);
+    str_append_stbsp(
+        line, "% 11.6f CANFD %3d %s        %03X%c                                  %d %d %X %2d ",
+        relative, can.BusChannel, direction_text(can.Dir), frame.ID, ' ', can.BRS, can.ESI,
+        static_cast<unsigned>(can.DLC), data_length);
   }
   // Without data bytes this also takes away the blank that ends the format,
   // so the tail meets the length field directly.
@@ -190,7 +190,8 @@ constexpr size_t kLengthColumn = 76;  // "%2d"
 // down to 0 to 7: "        0    0 %8X        0        0        0        0        0\n".
 static constexpr auto kCanTails = [] {
   std::array<std::array<char, 72>, 8> tails{};
-  constexpr char kPattern[] = "        0    0        0        0        0        0        0        0\n";
+  constexpr char kPattern[] =
+      "        0    0        0        0        0        0        0        0\n";
   for (size_t flags = 0; flags < 8; ++flags) {
     for (size_t i = 0; i < sizeof kPattern - 1; ++i) tails[flags][i] = kPattern[i];
     // The flags word's digits: 0, or the one nonzero digit and three zeros.

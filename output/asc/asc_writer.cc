@@ -173,7 +173,7 @@ struct AscPart {
   const char* suffix;  ///< appended to the stem to name the file
   void (*append_line)(std::string* line, const Frame& frame, double t0);
   void (*unpack)(const KeptFrame& kept, const uint8_t* payload, Frame* frame);
-  const char* open_failed;                       ///< takes the path through "%s"
+  const char* open_failed;  ///< takes the path through "%s"
   const char* convert_failed;
   const char* format_failed;
   const char* header_failed;
@@ -306,11 +306,8 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
     // take it is reported like a file that cannot be opened. A failed flush
     // has no message, like a failed close.
     switch (publish(writer, temporary, path)) {
-      case PUBLISHED:
-        return true;
-      case NOT_RENAMED:
-        LOG(LOG_ERROR, kPart.open_failed, path.c_str());
-        break;
+      case PUBLISHED: return true;
+      case NOT_RENAMED: LOG(LOG_ERROR, kPart.open_failed, path.c_str()); break;
       case NOT_FLUSHED:
         // After a rename that went through, the temporary name is gone and
         // the removal below finds nothing.
@@ -407,8 +404,8 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
     // A run that breaks off has been reported by the store.
     if (more < 0) failed = true;
   }
-  return finish_part<Frame, kPart>(writer, stream, path, temporary, headed, failed,
-                                   lines_written, text);
+  return finish_part<Frame, kPart>(writer, stream, path, temporary, headed, failed, lines_written,
+                                   text);
 }
 
 // ---------------------------------------------------------------------------
@@ -475,8 +472,8 @@ static bool live_start(AscWriter* writer, LiveTrace* live, double t0) {
   // Without a driver that can hand the frames over again there is no way
   // back from a frame out of order.
   if (!writer->replay_possible) return false;
-  live->stream = open_part<BusMessage, kCanPart>(writer, live->stem, &live->path,
-                                                 &live->temporary, false);
+  live->stream =
+      open_part<BusMessage, kCanPart>(writer, live->stem, &live->path, &live->temporary, false);
   if (live->stream == nullptr) return false;
   live->t0 = t0;
   if (build_header(&live->text, writer->time_offset + t0) != HEADER_BUILT) {
@@ -574,8 +571,7 @@ bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
       kept = false;
     } else {
       switch (live_write(writer, *message)) {
-        case LIVE_WRITTEN:
-          return true;
+        case LIVE_WRITTEN: return true;
         case LIVE_REPLAY:
           // The LIN frames kept so far come again with the rest.
           frame_store_clear(&writer->lin);
@@ -594,8 +590,8 @@ bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message) {
   return kept;
 }
 
-bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
-                         size_t stem_length, TextLogReader*) {
+bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
+                         TextLogReader*) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // The stores name their spilled runs after the traces they will become.
@@ -624,8 +620,8 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
   return ready;
 }
 
-bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
-                         size_t stem_length, bool file_failed) {
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
+                         bool file_failed) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // What was kept of a failed file is only part of it, and a file with a

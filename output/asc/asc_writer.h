@@ -15,8 +15,7 @@ struct TextLogReader;
 
 /// A bound ASC writer with empty frame stores, or null (short memory, or a
 /// null filesystem or options). Release it with output_plugin_destroy.
-[[nodiscard]] OutputPlugin* asc_writer_create(FileSystem* input_fs,
-                                              FileSystem* output_fs,
+[[nodiscard]] OutputPlugin* asc_writer_create(FileSystem* input_fs, FileSystem* output_fs,
                                               ConversionOptions* options);
 
 /// Keeps a copy of a CAN data or remote frame or of a LIN frame; ignores
@@ -26,8 +25,8 @@ struct TextLogReader;
 bool asc_writer_handle_record(OutputPlugin* plugin, const BusMessage* message);
 /// Empties both frame stores and names their temporary files after the
 /// traces of `output_path`. False when memory for the names runs out.
-bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
-                         size_t stem_length, TextLogReader* reader);
+bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
+                         TextLogReader* reader);
 /// Sorts and writes the CAN file, then the LIN file, for the non-empty
 /// stores, and empties both. True when every part that ran succeeded; a part
 /// that fails leaves no file and an earlier file of its name as it was. Each
@@ -35,8 +34,8 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path,
 /// options' delete_converted it is flushed to the disk, and its folder after
 /// the rename. With `file_failed` it empties both stores, writes nothing and
 /// returns true.
-bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path,
-                         size_t stem_length, bool file_failed);
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
+                         bool file_failed);
 /// Frees every kept frame and removes any temporary file (the record itself
 /// is freed by output_plugin_destroy).
 void asc_writer_destroy(OutputPlugin* plugin);

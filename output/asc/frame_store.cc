@@ -262,8 +262,8 @@ bool frame_store_start_reading(FrameStore* store) {
   size_t sources = store->runs + 1;
   store->merge = static_cast<FrameRun*>(allocation_allowed() ? calloc(store->runs, sizeof(FrameRun))
                                                              : nullptr);
-  store->heap = static_cast<size_t*>(allocation_allowed() ? calloc(sources, sizeof(size_t))
-                                                          : nullptr);
+  store->heap =
+      static_cast<size_t*>(allocation_allowed() ? calloc(sources, sizeof(size_t)) : nullptr);
   if (store->merge == nullptr || store->heap == nullptr) return false;
   for (size_t i = 0; i < store->runs; ++i) {
     std::string path = run_path(store, i);

@@ -62,20 +62,20 @@ struct FrameRun {
 
 /// Plain and zero-initialisable: a zeroed store is empty and holds nothing.
 struct FrameStore {
-  FileSystem* fs;    ///< where runs are spilled
-  char* run_prefix;  ///< "<folder>/.<trace name>.run", NUL-terminated, owned
+  FileSystem* fs;     ///< where runs are spilled
+  char* run_prefix;   ///< "<folder>/.<trace name>.run", NUL-terminated, owned
   KeptFrame* frames;  ///< the chunk being filled, in arrival order
   size_t count;
   size_t capacity;
   uint8_t* arena;  ///< payloads longer than KEPT_INLINE_BYTES
   size_t arena_used;
   size_t arena_capacity;
-  uint64_t total;    ///< frames kept since the store was last emptied
-  size_t runs;       ///< run files spilled so far
-  FrameRun* merge;   ///< one entry per run while reading back
-  size_t* heap;      ///< run indexes, earliest head first; the chunk is index `runs`
+  uint64_t total;   ///< frames kept since the store was last emptied
+  size_t runs;      ///< run files spilled so far
+  FrameRun* merge;  ///< one entry per run while reading back
+  size_t* heap;     ///< run indexes, earliest head first; the chunk is index `runs`
   size_t heap_size;
-  size_t next;       ///< the chunk's next frame while reading back
+  size_t next;              ///< the chunk's next frame while reading back
   uint8_t payload_out[64];  ///< a merged frame's long payload, as handed out
 };
 

@@ -24,12 +24,16 @@ TEST(ParseCommandLine, StoresTheBufferSizeAndFailsRelativeInputsWithoutAWorkingD
     std::vector<char*> argv{const_cast<char*>("tracewright")};
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
-    EXPECT_EQ(parse_command_line(config.get(), static_cast<int>(argv.size() - 1), argv.data(), &status), go_on);
+    EXPECT_EQ(
+        parse_command_line(config.get(), static_cast<int>(argv.size() - 1), argv.data(), &status),
+        go_on);
     if (go_on) {
       EXPECT_EQ(config->options.buffer_size, buffer_size) << args[0];  // it changes no output
     }
   };
-  for (auto [args, size] : {std::pair{std::vector<std::string>{dir.path()}, -1}, {{"-b", "0x10", dir.path()}, 16}, {{"--buffer=-5", dir.path()}, -5}}) {
+  for (auto [args, size] : {std::pair{std::vector<std::string>{dir.path()}, -1},
+                            {{"-b", "0x10", dir.path()}, 16},
+                            {{"--buffer=-5", dir.path()}, -5}}) {
     parse(args, size, true);
   }
   EXPECT_EQ(status, 77);
@@ -45,5 +49,6 @@ TEST(ParseCommandLine, StoresTheBufferSizeAndFailsRelativeInputsWithoutAWorkingD
   std::string out = testing::internal::GetCapturedStdout();
   ASSERT_EQ(chdir(saved_cwd), 0);
   EXPECT_EQ(status, STATUS_BAD_COMMAND_LINE);
-  EXPECT_EQ(out, "tracewright: cannot read the working directory for relative input file(s)/folder(s)\n");
+  EXPECT_EQ(
+      out, "tracewright: cannot read the working directory for relative input file(s)/folder(s)\n");
 }

@@ -71,7 +71,9 @@ const OutputPluginOps kWithFileSlots = {nullptr, nullptr, handle_record, new_fil
 const OutputPluginOps kRecordsOnly = {nullptr, nullptr, handle_record, nullptr, nullptr};
 
 StreamRecord g_input;
-Stream* open_input(FileSystem*, std::string_view, int32_t) { return memory_stream_create(&g_input); }
+Stream* open_input(FileSystem*, std::string_view, int32_t) {
+  return memory_stream_create(&g_input);
+}
 
 // The data lines start at bytes 117, 141 and 168.
 const char kLog[] =
@@ -102,25 +104,31 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
   const struct Case {
     StreamRecord input = {};
     int64_t buffer_size = -1;
-    bool new_file = true, end_file = true, file_slots = true, fail_open = false, fail_remove = false;
+    bool new_file = true, end_file = true, file_slots = true, fail_open = false,
+         fail_remove = false;
     int64_t fail_record = -1;
     Strings events = {}, messages = {};
   } cases[] = {
       {.input = {.close_result = -1}, .events = kAll, .messages = kUnclosed},
       {.input = {.close_result = -1}, .buffer_size = 0, .events = kAll, .messages = kUnclosed},
       {.input = {.read_error_from = 0}, .messages = kUnread},
-      {.input = {.read_error_from = 150}, .buffer_size = 16, .events = {kAll[0], kAll[1], kEnd},
+      {.input = {.read_error_from = 150},
+       .buffer_size = 16,
+       .events = {kAll[0], kAll[1], kEnd},
        .messages = kUnread},
       {.fail_open = true, .messages = {"Could not open input file in/a.txt", kFailed}},
       {.buffer_size = INT64_C(0x3FFFFFFFFFFFFFF0),
        .messages = {"Could not allocate buffer of size 4611686018427387888", kFailed}},
-      {.new_file = false, .events = {kAll[0], kEnd},
+      {.new_file = false,
+       .events = {kAll[0], kEnd},
        .messages = {"Error during new file callback", kEndFailed[0], kFailed}},
-      {.fail_record = 1, .events = {kAll[0], kAll[1], kAll[2], kEnd},
+      {.fail_record = 1,
+       .events = {kAll[0], kAll[1], kAll[2], kEnd},
        .messages = {"Error during handle record callback", kEndFailed[0], kFailed}},
       {.end_file = false, .events = kAll, .messages = kEndFailed},
       {.new_file = false, .file_slots = false, .events = {kAll[1], kAll[2], kAll[3]}},
-      {.fail_remove = true, .events = kAll,
+      {.fail_remove = true,
+       .events = kAll,
        .messages = {"Could not remove input file after conversion: in/a.txt"}},
   };
   for (const Case& c : cases) {
@@ -135,10 +143,14 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
     if (c.fail_remove) input_fs->fail_remove.insert("in/a.txt");
     g_input = c.input;
     g_input.bytes = kLog;
-    RecordingState state{.new_file_result = c.new_file, .end_file_result = c.end_file,
-                         .with_file_slots = c.file_slots, .fail_record_at = c.fail_record};
-    ConversionOptions options{.delete_converted = true, .no_append_root = false,
-                              .non_interactive = false, .buffer_size = c.buffer_size};
+    RecordingState state{.new_file_result = c.new_file,
+                         .end_file_result = c.end_file,
+                         .with_file_slots = c.file_slots,
+                         .fail_record_at = c.fail_record};
+    ConversionOptions options{.delete_converted = true,
+                              .no_append_root = false,
+                              .non_interactive = false,
+                              .buffer_size = c.buffer_size};
     OutputPluginPtr plugin(recording_plugin_create(&state, input_fs.get(), disk.get(), &options));
     LogCapture log;
     bool failed = !c.messages.empty() && c.messages.back() == kFailed;
@@ -162,21 +174,47 @@ TEST(ConvertInputs, FailuresAreOredAndTheWalkGoesOn) {
     int status;
     Strings ended, log;  // log: "<level letter> <message>"
   } walks[] = {
-      {{"a.txt", "b.txt", "a.txt"}, {"b.txt"}, {}, "", STATUS_INTERNAL_ERROR, {"a.txt"},
+      {{"a.txt", "b.txt", "a.txt"},
+       {"b.txt"},
+       {},
+       "",
+       STATUS_INTERNAL_ERROR,
+       {"a.txt"},
        {"F Could not query b.txt for information"}},
-      {{"LOG"}, {"LOG/a.txt"}, {}, "", STATUS_INTERNAL_ERROR, {kB, kC, kX},
+      {{"LOG"},
+       {"LOG/a.txt"},
+       {},
+       "",
+       STATUS_INTERNAL_ERROR,
+       {kB, kC, kX},
        {kLs, "F Error during stat of LOG/a.txt, exiting", kLsSub}},
-      {{"LOG"}, {}, {"LOG/b.txt"}, "", STATUS_CONVERSION_FAILED, {kA, kC, kX},
+      {{"LOG"},
+       {},
+       {"LOG/b.txt"},
+       "",
+       STATUS_CONVERSION_FAILED,
+       {kA, kC, kX},
        {kLs, "E Could not open input file LOG/b.txt", "E Error during conversion of LOG/b.txt",
         kLsSub}},
-      {{"LOG"}, {}, {}, "LOG/b.txt", STATUS_NOT_FOUND, {kA, kC, kX},
+      {{"LOG"},
+       {},
+       {},
+       "LOG/b.txt",
+       STATUS_NOT_FOUND,
+       {kA, kC, kX},
        {kLs, "W Could not find input file/folder LOG/b.txt", kLsSub}},
-      {{"LOG"}, {}, {}, "LOG/sub", STATUS_NOT_FOUND, {kA, kB, kC},
+      {{"LOG"},
+       {},
+       {},
+       "LOG/sub",
+       STATUS_NOT_FOUND,
+       {kA, kB, kC},
        {kLs, "W Could not find input file/folder LOG/sub"}},
   };
   for (const auto& walk : walks) {
     TempDir dir;
-    for (const char* name : {"a.txt", "b.txt", "LOG/a.txt", "LOG/b.txt", "LOG/sub/x.txt", "LOG/c.txt"}) {
+    for (const char* name :
+         {"a.txt", "b.txt", "LOG/a.txt", "LOG/b.txt", "LOG/sub/x.txt", "LOG/c.txt"}) {
       dir.write(name, "# Value separator: \";\"\nTimestamp;ID\n0;1\n");
     }
     FileSystemPtr disk(filesystem_create(dir.path()));
@@ -187,20 +225,24 @@ TEST(ConvertInputs, FailuresAreOredAndTheWalkGoesOn) {
     if (!walk.vanishing.empty()) {
       state.after_first_end = [&] { std::filesystem::remove_all(dir.file(walk.vanishing)); };
     }
-    ConversionOptions options{.delete_converted = true, .no_append_root = false,
-                              .non_interactive = false, .buffer_size = -1};
+    ConversionOptions options{.delete_converted = true,
+                              .no_append_root = false,
+                              .non_interactive = false,
+                              .buffer_size = -1};
     OutputPluginPtr plugin(recording_plugin_create(&state, input_fs.get(), disk.get(), &options));
     LogCapture log;
     EXPECT_EQ(convert_inputs(plugin.get(), walk.inputs), walk.status);
     Strings ended, lines;
     for (const std::string& event : state.events) {
-      if (event.rfind("end_file ", 0) == 0) ended.push_back(event.substr(9, event.find(' ', 9) - 9));
+      if (event.rfind("end_file ", 0) == 0)
+        ended.push_back(event.substr(9, event.find(' ', 9) - 9));
     }
     for (const CapturedLine& line : log.lines()) lines.push_back(line.level + (" " + line.message));
     EXPECT_EQ(ended, walk.ended);
     EXPECT_EQ(lines, walk.log);
     for (const std::string& converted : ended) {
-      EXPECT_FALSE(dir.exists(converted.rfind("LOG", 0) == 0 ? "LOG" + converted.substr(7) : converted));
+      EXPECT_FALSE(
+          dir.exists(converted.rfind("LOG", 0) == 0 ? "LOG" + converted.substr(7) : converted));
     }
   }
 }

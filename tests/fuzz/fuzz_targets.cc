@@ -36,8 +36,10 @@
 #include "support/memory_stream.h"
 
 // The broken promise's own text is the message.
-#define REQUIRE(promise) \
-  do { if (!(promise)) return fprintf(stderr, "fuzz: broken: %s\n", #promise), 1; } while (0)
+#define REQUIRE(promise)                                                       \
+  do {                                                                         \
+    if (!(promise)) return fprintf(stderr, "fuzz: broken: %s\n", #promise), 1; \
+  } while (0)
 
 template <typename... Value>
 static void put(std::string* out, const Value&... values) {
@@ -96,7 +98,7 @@ static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
   StreamPtr owned(stream);
   REQUIRE(stream != nullptr);
   std::unique_ptr<TextLogReader, void (*)(TextLogReader*)> open(text_log_open(stream),
-                                                                 text_log_close);
+                                                                text_log_close);
   if (open == nullptr) return 0;
   TextLogReader& reader = *open;
   put(&out->bytes, reader.DataStart);
@@ -276,8 +278,7 @@ int fuzz_asc_lines_one(const uint8_t* data, size_t size) {
   memcpy(&frame.Timestamp, bytes, 8);
   memcpy(&t0, bytes + 8, 8);
   memcpy(&frame.ID, bytes + 16, 4);
-  uint8_t* fields[] = {&can.IDE, &can.Dir, &can.EDL, &can.BRS,
-                       &can.ESI, &can.BusChannel, &can.DLC};
+  uint8_t* fields[] = {&can.IDE, &can.Dir, &can.EDL, &can.BRS, &can.ESI, &can.BusChannel, &can.DLC};
   for (size_t i = 0; i < std::size(fields); ++i) *fields[i] = bytes[20 + i];
   frame.DataLength = bytes[27] % (CAN_PAYLOAD_CAPACITY + 1);
   memcpy(can.Payload, bytes + 28, CAN_PAYLOAD_CAPACITY);

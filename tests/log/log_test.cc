@@ -25,7 +25,8 @@ static std::string date_time(time_t second, const char* zone) {
   struct tm t;
   log_local_time_for_testing(second, &t);
   char text[32];
-  snprintf(text, sizeof text, "%02d-%02d %02d:%02d:%02d", t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
+  snprintf(text, sizeof text, "%02d-%02d %02d:%02d:%02d", t.tm_mon + 1, t.tm_mday, t.tm_hour,
+           t.tm_min, t.tm_sec);
   return text;
 }
 
@@ -34,14 +35,18 @@ TEST(Log, LinesCarryLocalTimeIdsLetterTagAndMessageCutAt510Bytes) {
   const std::string saved_zone = zone != nullptr ? zone : "";
   const int32_t saved_threshold = log_output_level;
   log_reset_for_testing();
-  EXPECT_EQ(log_output_level, 0);  // everything passes until the command line decides
+  EXPECT_EQ(log_output_level, 0);         // everything passes until the command line decides
   log_set_output_level(saved_threshold);  // the capture lowers it and puts this back
   // The cache holds a second's fields even when the zone changes under it;
   // the next second is converted afresh, two hours ahead of UTC.
-  EXPECT_EQ((std::vector<std::string>{date_time(1638696956, "UTC0"), date_time(1638696956, "EAST-2"), date_time(1638696957, "EAST-2"), date_time(1638696955, "EAST-2")}),
-            (std::vector<std::string>{"12-05 09:35:56", "12-05 09:35:56", "12-05 11:35:57", "12-05 11:35:55"}));
+  EXPECT_EQ(
+      (std::vector<std::string>{date_time(1638696956, "UTC0"), date_time(1638696956, "EAST-2"),
+                                date_time(1638696957, "EAST-2"), date_time(1638696955, "EAST-2")}),
+      (std::vector<std::string>{"12-05 09:35:56", "12-05 09:35:56", "12-05 11:35:57",
+                                "12-05 11:35:55"}));
   char ids[64];  // what follows the milliseconds: " PPPPP TTTTT "
-  snprintf(ids, sizeof ids, " %5ld %5ld ", static_cast<long>(getpid()), static_cast<long>(syscall(SYS_gettid)));
+  snprintf(ids, sizeof ids, " %5ld %5ld ", static_cast<long>(getpid()),
+           static_cast<long>(syscall(SYS_gettid)));
   LogCapture capture;
   // The clock the log reads; time() may still show the previous second.
   struct timeval start, end;
@@ -50,9 +55,13 @@ TEST(Log, LinesCarryLocalTimeIdsLetterTagAndMessageCutAt510Bytes) {
   gettimeofday(&end, nullptr);
   (void)log_write(LOG_WARN, "", "%s", "");  // an empty tag and message add nothing
   const std::string& line = capture.lines()[0].line;
-  EXPECT_TRUE(line.substr(0, 14) == date_time(start.tv_sec, "EAST-2") || line.substr(0, 14) == date_time(end.tv_sec, "EAST-2")) << line;
+  EXPECT_TRUE(line.substr(0, 14) == date_time(start.tv_sec, "EAST-2") ||
+              line.substr(0, 14) == date_time(end.tv_sec, "EAST-2"))
+      << line;
   const long millis = atol(line.substr(15, 3).c_str());
-  EXPECT_TRUE(line[14] == '.' && (start.tv_sec != end.tv_sec || (millis >= start.tv_usec / 1000 && millis <= end.tv_usec / 1000))) << line;
+  EXPECT_TRUE(line[14] == '.' && (start.tv_sec != end.tv_sec ||
+                                  (millis >= start.tv_usec / 1000 && millis <= end.tv_usec / 1000)))
+      << line;
   EXPECT_EQ(line.substr(18), ids + std::string("E walk Could not write CAN data"));
   EXPECT_EQ(capture.lines()[1].line.substr(18), ids + std::string("W "));
   for (int32_t level : {0, 1, 2, 3, 6, 7}) (void)log_write(level, nullptr, "m");
@@ -62,7 +71,8 @@ TEST(Log, LinesCarryLocalTimeIdsLetterTagAndMessageCutAt510Bytes) {
   // Suppressed messages are never formatted.
   int evaluated = 0;
   log_set_output_level(LOG_WARN);
-  for (int32_t level = LOG_VERBOSE; level <= LOG_FATAL; ++level) LOG(level, "level %d", (++evaluated, level));
+  for (int32_t level = LOG_VERBOSE; level <= LOG_FATAL; ++level)
+    LOG(level, "level %d", (++evaluated, level));
   EXPECT_EQ(evaluated, 3);
   EXPECT_EQ(capture.messages().back(), "level 6");
   // Lines are cut at 510 bytes, tag included.

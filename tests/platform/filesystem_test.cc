@@ -21,12 +21,23 @@ TEST(FileSystem, MakeDirsEnsuresEachLevelOutermostFirstAndNeverReplacesAFile) {
   FileSystemPtr posix(filesystem_create(dir.file("root")));
   FileSystem base{&kFileSystemBaseOps, "R"};
   // Each prefix starts with "/": the joined paths hold "//".
-  const struct { FileSystem* fs; const char* rel; bool result; Names calls; } rows[] = {
-      {posix.get(), "new//b/", true, {"stat /new", "make_dir /new", "stat /new/b", "make_dir /new/b"}},
+  const struct {
+    FileSystem* fs;
+    const char* rel;
+    bool result;
+    Names calls;
+  } rows[] = {
+      {posix.get(),
+       "new//b/",
+       true,
+       {"stat /new", "make_dir /new", "stat /new/b", "make_dir /new/b"}},
       {posix.get(), "dir/2021", true, {"stat /dir", "stat /dir/2021", "make_dir /dir/2021"}},
-      {posix.get(), "file/b", false, {"stat /file"}}, {posix.get(), "fifo", false, {"stat /fifo"}},
-      {posix.get(), "unstattable", false, {"stat /unstattable"}}, {posix.get(), "refused/a", false, {"stat /refused", "make_dir /refused"}},
-      {posix.get(), "///", true, {}}, {&base, "a", false, {"stat /a"}},
+      {posix.get(), "file/b", false, {"stat /file"}},
+      {posix.get(), "fifo", false, {"stat /fifo"}},
+      {posix.get(), "unstattable", false, {"stat /unstattable"}},
+      {posix.get(), "refused/a", false, {"stat /refused", "make_dir /refused"}},
+      {posix.get(), "///", true, {}},
+      {&base, "a", false, {"stat /a"}},
   };
   for (const auto& row : rows) {
     auto fs = failing_filesystem_create(row.fs);
@@ -46,14 +57,18 @@ TEST(FileSystem, MakeDirsEnsuresEachLevelOutermostFirstAndNeverReplacesAFile) {
 
 TEST(FileSystem, StatAndListTellTypesThroughLinksListOnlyFilesAndFoldersAndLogTheListing) {
   TempDir dir;
-  for (std::string name : {"b.txt", "a.txt", "B.txt", ".hidden", "sub/x"}) dir.write("d/" + name, "12");
+  for (std::string name : {"b.txt", "a.txt", "B.txt", ".hidden", "sub/x"})
+    dir.write("d/" + name, "12");
   ASSERT_EQ(mkfifo(dir.file("d/fifo").c_str(), 0600), 0);
-  for (auto [target, link] : {std::pair{"nowhere", "dangling"}, {"a.txt", "alias"}, {"..", "up"}, {"loop", "loop"}}) {
+  for (auto [target, link] :
+       {std::pair{"nowhere", "dangling"}, {"a.txt", "alias"}, {"..", "up"}, {"loop", "loop"}}) {
     ASSERT_EQ(symlink(target, dir.file(std::string("d/") + link).c_str()), 0);
   }
   FileSystemPtr fs(filesystem_create(dir.path()));
-  for (auto [rel, result, type, size] : {std::tuple{"d/alias", true, FILE_TYPE_FILE, 2}, {"d/dangling", true, FILE_TYPE_MISSING, 0},
-                                         {"d/fifo", true, FILE_TYPE_OTHER, 0}, {"d/a.txt/x", false, FILE_TYPE_OTHER, 99}}) {
+  for (auto [rel, result, type, size] : {std::tuple{"d/alias", true, FILE_TYPE_FILE, 2},
+                                         {"d/dangling", true, FILE_TYPE_MISSING, 0},
+                                         {"d/fifo", true, FILE_TYPE_OTHER, 0},
+                                         {"d/a.txt/x", false, FILE_TYPE_OTHER, 99}}) {
     FileInfo info{FILE_TYPE_OTHER, 99, 0, 0};
     EXPECT_EQ(fs_stat(fs.get(), rel, &info), result) << rel;
     EXPECT_EQ(std::pair(info.type, info.size), std::pair(type, int64_t{size})) << rel;
@@ -72,10 +87,12 @@ TEST(FileSystem, StatAndListTellTypesThroughLinksListOnlyFilesAndFoldersAndLogTh
   EXPECT_FALSE(fs_list(fs.get(), "d/a.txt", &listing) || fs_list(nullptr, "n", &listing));
   EXPECT_EQ(capture.messages(), (Names{"ls: d", "ls: d/a.txt", "ls: n"}));
   EXPECT_EQ(capture.lines()[0].level, 'I');
-  // Names reported with the root in front lose it once; a shortened name already listed keeps its entry.
+  // Names reported with the root in front lose it once; a shortened name already listed keeps its
+  // entry.
   listing.clear();
   auto prefixed = failing_filesystem_create(fs.get());
-  prefixed->listed_extra = {dir.path() + "/" + dir.path() + "/y", dir.path() + "/sub", dir.path() + "x", "other"};
+  prefixed->listed_extra = {dir.path() + "/" + dir.path() + "/y", dir.path() + "/sub",
+                            dir.path() + "x", "other"};
   EXPECT_TRUE(fs_list(prefixed.get(), "d", &listing));
   EXPECT_EQ(listing.size(), 11u);
   EXPECT_EQ(listing.count(dir.path() + "/y") + listing.count("x") + listing.count("other"), 3u);
@@ -90,8 +107,9 @@ TEST(FileSystem, OpenRemoveRenameAndFlushOnTheDiskAndNothingWithoutOne) {
   FileSystem base{&kFileSystemBaseOps, "R"};
   for (FileSystem* none : {static_cast<FileSystem*>(nullptr), &base}) {
     FileInfo info{};
-    EXPECT_FALSE(fs_stat(none, "kept", &info) || fs_remove(none, "kept") || fs_rename(none, "kept", "b") ||
-                 fs_flush(none, "kept") || fs_open(none, "kept", FS_OPEN_READ) || fs_make_dirs(none, "a"));
+    EXPECT_FALSE(fs_stat(none, "kept", &info) || fs_remove(none, "kept") ||
+                 fs_rename(none, "kept", "b") || fs_flush(none, "kept") ||
+                 fs_open(none, "kept", FS_OPEN_READ) || fs_make_dirs(none, "a"));
   }
   EXPECT_EQ(filesystem_create(dir.file("kept")), nullptr);
   for (int32_t flags : {0, FS_OPEN_IGNORED_BIT, FS_OPEN_READ, FS_OPEN_READ | FS_OPEN_WRITE}) {

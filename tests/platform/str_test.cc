@@ -14,20 +14,25 @@ TEST(StrAppend, PrintfStbspAndHexAppendWholeTextsBehindTheOldOne) {
   for (size_t old_length = 0; old_length < 40; ++old_length) {
     for (int delta : {-1, 0, 1, 3000}) {
       std::string t(old_length, 'o');
-      std::string text(static_cast<size_t>(std::max<long>(0, static_cast<long>(t.capacity() - t.size()) + delta)), 't');
+      std::string text(static_cast<size_t>(
+                           std::max<long>(0, static_cast<long>(t.capacity() - t.size()) + delta)),
+                       't');
       str_append_stbsp(&t, "%s", text.c_str());
       EXPECT_EQ(t, std::string(old_length, 'o') + text) << old_length << " " << delta;
     }
   }
   const uint8_t bytes[] = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF, 0xFE, 0x10};
-  std::string hex = "d 3 ", none = "d 0 ";  // no bytes: the blank that ends the format is taken back
+  std::string hex = "d 3 ",
+              none = "d 0 ";  // no bytes: the blank that ends the format is taken back
   str_append_hex(&hex, bytes, sizeof bytes);
   str_append_hex(&none, bytes, 0);
   EXPECT_EQ(hex + "|" + none, "d 3 01 23 45 67 89 AB CD EF FE 10|d 0");
 }
 
 TEST(Utf8ToLower, LowersLettersAndPassesEverythingElseThroughByteForByte) {
-  const struct { std::string in, out; } rows[] = {
+  const struct {
+    std::string in, out;
+  } rows[] = {
       {"A-Z[@]09_z", "a-z[@]09_z"},
       {"\xC3\x80\xC3\x89", "\xC3\xA0\xC3\xA9"},                              // ÀÉ
       {"\xC8\xBA\xC8\xBA\xC8\xBA", "\xE2\xB1\xA5\xE2\xB1\xA5\xE2\xB1\xA5"},  // grows by half
@@ -37,9 +42,18 @@ TEST(Utf8ToLower, LowersLettersAndPassesEverythingElseThroughByteForByte) {
       {"\xE1\x82\xA0\xE1\x8E\xA0", "\xE2\xB4\x80\xEA\xAD\xB0"},              // Georgian, Cherokee
       {"\xC7\x85\xE2\x85\xAB\xC3\x97", "\xC7\x85\xE2\x85\xAB\xC3\x97"},      // ǅ Ⅻ ×
       // Four bytes pass unchanged (U+10400, U+10440, U+20000, U+10FFFF); a bad byte passes alone.
-      {"\xF0\x90\x90\x80\xF0\x90\x91\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF", "\xF0\x90\x90\x80\xF0\x90\x91\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF"},
-      {"\x80" "A\xE2\x82" "T\xC0\xAF" "X", "\x80" "a\xE2\x82" "t\xC0\xAF" "x"},
-      {"\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80\xFF", "\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80\xFF"},
+      {"\xF0\x90\x90\x80\xF0\x90\x91\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF",
+       "\xF0\x90\x90\x80\xF0\x90\x91\x80\xF0\xA0\x80\x80\xF4\x8F\xBF\xBF"},
+      {"\x80"
+       "A\xE2\x82"
+       "T\xC0\xAF"
+       "X",
+       "\x80"
+       "a\xE2\x82"
+       "t\xC0\xAF"
+       "x"},
+      {"\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80\xFF",
+       "\xE0\x80\xAF\xED\xA0\x80\xF4\x90\x80\x80\xFF"},
       {"\xC3\xC3\x80\xF0\x90\x90", "\xC3\xC3\xA0\xF0\x90\x90"},
       {std::string("A\xC3\x80", 2), "a\xC3"},  // ends inside a sequence
   };

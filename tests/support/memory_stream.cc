@@ -18,7 +18,8 @@ void note(Stream* stream, const std::string& call) {
 
 static int64_t memory_read(Stream* stream, void* destination, int64_t count) {
   MemoryStream* self = self_of(stream);
-  int64_t n = std::max<int64_t>(0, std::min<int64_t>(count, self->record->bytes.size() - self->position));
+  int64_t n =
+      std::max<int64_t>(0, std::min<int64_t>(count, self->record->bytes.size() - self->position));
   if (n > 0 && self->position + n > self->record->read_error_from) n = STREAM_READ_ERROR;
   note(stream, "read " + std::to_string(count) + " " + std::to_string(n));
   if (n <= 0) return n;
@@ -59,13 +60,17 @@ static int32_t memory_close(Stream* stream) {
   return result;
 }
 
-static const StreamOps kMemoryStreamOps = {memory_read, memory_write, memory_tell, memory_seek, memory_close, nullptr};
-static const StreamOps kWriteOnlyOps = {nullptr, memory_write, memory_tell, nullptr, memory_close, nullptr};
+static const StreamOps kMemoryStreamOps = {memory_read, memory_write, memory_tell,
+                                           memory_seek, memory_close, nullptr};
+static const StreamOps kWriteOnlyOps = {nullptr, memory_write, memory_tell,
+                                        nullptr, memory_close, nullptr};
 
 Stream* memory_stream_create(StreamRecord* record) {
-  return new MemoryStream{{record->write_only ? &kWriteOnlyOps : &kMemoryStreamOps}, record, false, 0, 0};
+  return new MemoryStream{
+      {record->write_only ? &kWriteOnlyOps : &kMemoryStreamOps}, record, false, 0, 0};
 }
 
 Stream* memory_stream_create(std::string_view contents) {
-  return new MemoryStream{{&kMemoryStreamOps}, new StreamRecord{.bytes = std::string(contents)}, true, 0, 0};
+  return new MemoryStream{
+      {&kMemoryStreamOps}, new StreamRecord{.bytes = std::string(contents)}, true, 0, 0};
 }

@@ -18,8 +18,8 @@ struct StreamRecord {
   int64_t failing_write = -1;           ///< this write (0-based) writes nothing; later ones do
   int64_t read_error_from = INT64_MAX;  ///< a read reaching this position fails
   int32_t close_result = 0;
-  bool write_only = false;              ///< no read or seek slot, like a file opened "wb"
-  std::vector<std::string> calls{};     ///< "read <count> <result>", "write <count>", "seek <offset>"
+  bool write_only = false;           ///< no read or seek slot, like a file opened "wb"
+  std::vector<std::string> calls{};  ///< "read <count> <result>", "write <count>", "seek <offset>"
   bool closed = false;
 };
 

@@ -43,18 +43,24 @@ std::map<std::string, StreamRecord>& files(FileSystem* fs) {
 }
 
 const FileSystemOps kMemoryOps = {
-    .release = nullptr, .stat = nullptr, .list = nullptr, .make_dir = nullptr,
-    .remove = [](FileSystem* fs, std::string_view path) {
-      return !fails(fs, "remove", path) && files(fs).erase(std::string(path)) == 1;
-    },
+    .release = nullptr,
+    .stat = nullptr,
+    .list = nullptr,
+    .make_dir = nullptr,
+    .remove =
+        [](FileSystem* fs, std::string_view path) {
+          return !fails(fs, "remove", path) && files(fs).erase(std::string(path)) == 1;
+        },
     .open = [](FileSystem* fs, std::string_view path, int32_t) -> Stream* {
-      return fails(fs, "open", path) ? nullptr : memory_stream_create(&files(fs)[std::string(path)]);
+      return fails(fs, "open", path) ? nullptr
+                                     : memory_stream_create(&files(fs)[std::string(path)]);
     },
-    .rename = [](FileSystem* fs, std::string_view from, std::string_view to) {
-      if (fails(fs, "rename", to)) return false;
-      files(fs)[std::string(to)] = files(fs)[std::string(from)];
-      return files(fs).erase(std::string(from)) == 1;
-    },
+    .rename =
+        [](FileSystem* fs, std::string_view from, std::string_view to) {
+          if (fails(fs, "rename", to)) return false;
+          files(fs)[std::string(to)] = files(fs)[std::string(from)];
+          return files(fs).erase(std::string(from)) == 1;
+        },
     .flush = [](FileSystem* fs, std::string_view path) { return !fails(fs, "flush", path); },
 };
 
@@ -136,7 +142,8 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
   Writer w(true);
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
   EXPECT_TRUE(w.end());
-  EXPECT_EQ(w.fs.steps, (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
+  EXPECT_EQ(w.fs.steps,
+            (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
 }
 
 TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
@@ -159,8 +166,9 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
   EXPECT_FALSE(w.end());
-  EXPECT_EQ(log.messages(), (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
-                                     "Could not write temporary file .t_LIN.asc.run0"}));
+  EXPECT_EQ(log.messages(),
+            (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
+                     "Could not write temporary file .t_LIN.asc.run0"}));
   ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
   ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
@@ -191,16 +199,21 @@ TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
 }
 
 TEST(AscWriter, DateIsOfTheWholeSecondsAndItsLackFailsBothParts) {
-  const std::pair<double, std::string> rows[] = {
-      {-0.5, "Thu Jan 01 12:00:00 AM 1970"}, {-30628713600.0, "Sat Jun 01 12:00:00 AM  999"},
-      {1e18, ""}, {6.7768036e16, ""}, {-1e300, ""}, {INFINITY, ""}, {NAN, ""}};
+  const std::pair<double, std::string> rows[] = {{-0.5, "Thu Jan 01 12:00:00 AM 1970"},
+                                                 {-30628713600.0, "Sat Jun 01 12:00:00 AM  999"},
+                                                 {1e18, ""},
+                                                 {6.7768036e16, ""},
+                                                 {-1e300, ""},
+                                                 {INFINITY, ""},
+                                                 {NAN, ""}};
   for (const auto& [time, date] : rows) {
     Writer w;
     ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, time));
     ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, time));
     LogCapture log;
     EXPECT_EQ(w.end(), !date.empty());
-    EXPECT_EQ(w.file("t_LIN.asc"), date.empty() ? "<missing>" : "date " + date + kLinTrace.substr(32));
+    EXPECT_EQ(w.file("t_LIN.asc"),
+              date.empty() ? "<missing>" : "date " + date + kLinTrace.substr(32));
     Strings lost = {"Could not convert CAN time", "Could not convert LIN time"};
     EXPECT_EQ(log.messages(), date.empty() ? lost : Strings{});
     EXPECT_EQ(w.fs.files.size(), date.empty() ? 0u : 2u) << time;
