@@ -45,8 +45,9 @@ struct LinTail {
 };
 
 /// DataBytes is null or points at this record's own Payload, so a bytewise
-/// copy would point into its source: copy only with bus_message_copy_can or
-/// bus_message_copy_lin. Producers zero the whole record before filling it.
+/// copy would point into its source: the record is not copied (the writer
+/// keeps frames in a packed form of its own). Producers zero the whole record
+/// before filling it.
 struct BusMessage {
   double Timestamp;     ///< seconds since 1970-01-01 00:00:00 UTC
   uint32_t ID;          ///< identifier without flag bits (see CAN.IDE)
@@ -80,17 +81,5 @@ struct LinMessage {
 
 /// Zeroes the whole record, tail included.
 void bus_message_clear(BusMessage* message);
-
-/// Copies the head (but Kind) and the CAN tail; DataBytes of the copy points
-/// at its own Payload, also when DataLength is 0. Nothing for null.
-void bus_message_copy_can(const BusMessage* source, BusMessage* destination);
-/// The same for a LIN_Frame source into a LIN copy.
-void bus_message_copy_lin(const BusMessage* source, LinMessage* destination);
-
-/// -1 when b is later, +1 when a is later, 0 otherwise (equal times or a NaN).
-int bus_message_compare_time(const BusMessage* a, const BusMessage* b);
-/// Sort adapters for arrays of pointers to kept records (qsort signature).
-int bus_message_compare_can_ptrs(const void* a, const void* b);
-int bus_message_compare_lin_ptrs(const void* a, const void* b);
 
 #endif  // TRACEWRIGHT_CONVERT_BUS_MESSAGE_H_
