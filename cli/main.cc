@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
       // capture standard error get the log lines alone.
       Progress* progress = nullptr;
       if (!config->options.non_interactive && isatty(2)) {
-        progress = progress_start(config->input_fs, config->output_fs, config->inputs);
+        progress = progress_start(writer, config->inputs);
       }
       status = convert_inputs(writer, config->inputs, progress_observer(progress));
       progress_finish(progress);

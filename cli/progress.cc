@@ -6,13 +6,12 @@
 #include "cli/progress.h"
 
 #include "convert/conversion_options.h"
-#include "convert/convert_file.h"
 #include "convert/convert_inputs.h"
 #include "convert/exit_status.h"
+#include "convert/output_plugin.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "platform/interrupt.h"
-#include "platform/path.h"
 
 #include <algorithm>
 #include <cinttypes>
@@ -152,38 +151,19 @@ static void on_log_finished(void* arg, std::string_view output_stem, int result)
   p->current.clear();
 }
 
-struct FolderIdentity {
-  uint64_t device;
-  uint64_t inode;
-};
-
-// The text logs the walk will reach, as the walk finds them: folders
-// recursively, a folder that leads back into one being counted skipped.
-static void count_logs(Progress* p, FileSystem* fs, const std::string& path,
-                       std::vector<FolderIdentity>* ancestors) {
-  FileInfo info{};
-  if (!fs_stat(fs, path, &info)) return;
-  std::string_view stem;
-  if (info.type == FILE_TYPE_FILE && convert_file_output_stem(path, path, &stem)) {
-    ++p->total_logs;
-    p->total_bytes += info.size;
-  }
-  if (info.type != FILE_TYPE_FOLDER) return;
-  for (const FolderIdentity& folder : *ancestors) {
-    if (folder.device == info.device && folder.inode == info.inode) return;
-  }
-  DirectoryListing listing;
-  fs_list(fs, path, &listing);
-  ancestors->push_back({info.device, info.inode});
-  for (const auto& entry : listing) count_logs(p, fs, path_join(path, entry.first), ancestors);
-  ancestors->pop_back();
+// The survey's observer: every text log the walk will reach adds to the totals.
+static void count_log(void* arg, std::string_view, int64_t size) {
+  Progress* p = static_cast<Progress*>(arg);
+  ++p->total_logs;
+  p->total_bytes += size;
 }
 
-Progress* progress_start(FileSystem* input_fs, FileSystem* output_fs,
-                         const std::vector<std::string>& inputs) {
+static void count_nothing(void*, std::string_view, int) {}
+
+Progress* progress_start(OutputPlugin* plugin, const std::vector<std::string>& inputs) {
   Progress* p = new (std::nothrow) Progress{};
   if (p == nullptr) return nullptr;
-  p->output_fs = output_fs;
+  p->output_fs = plugin->output_fs;
   p->observer = {.log_started = on_log_started, .log_finished = on_log_finished, .arg = p};
   p->start = now_seconds();
   p->last_draw = -1;
@@ -191,8 +171,8 @@ Progress* progress_start(FileSystem* input_fs, FileSystem* output_fs,
   // nothing is logged twice.
   int32_t threshold = log_output_level;
   log_set_output_level(LOG_FATAL + 1);
-  std::vector<FolderIdentity> ancestors;
-  for (const std::string& input : inputs) count_logs(p, input_fs, input, &ancestors);
+  const WalkObserver counter = {.log_started = count_log, .log_finished = count_nothing, .arg = p};
+  convert_inputs_survey(plugin, inputs, &counter);
   log_set_output_level(threshold);
   log_set_sink(log_around_progress, p);
   interrupt_clear_terminal_line(true);

@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
-struct FileSystem;
+struct OutputPlugin;
 struct Progress;
 struct WalkObserver;
 
-/// Counts the text logs among `inputs` (relative to `input_fs`) for the
-/// totals, draws the first line, and takes over the log sink so that every
-/// log line is written on a clean line. Null when memory is short: the run
-/// then goes on without progress output.
-[[nodiscard]] Progress* progress_start(FileSystem* input_fs, FileSystem* output_fs,
+/// Counts the text logs that converting `inputs` with `plugin` will reach
+/// (a walk that converts nothing) for the totals, draws the first line, and takes over the log sink
+/// so that every log line is written on a clean line. Null when memory is short: the run then goes
+/// on without progress output.
+[[nodiscard]] Progress* progress_start(OutputPlugin* plugin,
                                        const std::vector<std::string>& inputs);
 
 /// What the walk reports to. Null for a null progress.

@@ -30,6 +30,8 @@ struct WalkState {
   // overwrite the first trace, and with -d delete both inputs.
   std::map<std::string, std::string, std::less<>> claimed_stems;
   const WalkObserver* observer = nullptr;
+  // Only tell the observer which logs the walk reaches; convert nothing.
+  bool survey = false;
 };
 }  // namespace
 
@@ -61,6 +63,7 @@ static int walk_file(OutputPlugin* plugin, std::string_view input_path,
   const WalkObserver* observer = state->observer;
   if (!convert_file_output_stem(input_path, output_path, &stem)) observer = nullptr;
   if (observer != nullptr) observer->log_started(observer->arg, input_path, info.size);
+  if (state->survey) return STATUS_OK;
   int result = STATUS_CONVERSION_FAILED;
   if (claim_output_stem(state, input_path, output_path)) {
     result = convert_file(plugin, input_path, output_path);
@@ -130,11 +133,12 @@ static void append_root_suffix(std::string* output_name) {
   }
 }
 
-int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
-                   const WalkObserver* observer) {
+static int walk_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                       const WalkObserver* observer, bool survey) {
   int status = STATUS_OK;
   WalkState state;
   state.observer = observer;
+  state.survey = survey;
   for (const std::string& name : inputs) {
     std::string output_name = name;
     if (!plugin->options->no_append_root) {
@@ -149,4 +153,14 @@ int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
     status |= convert_path(plugin, name, output_name, &state);
   }
   return status;
+}
+
+int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                   const WalkObserver* observer) {
+  return walk_inputs(plugin, inputs, observer, false);
+}
+
+void convert_inputs_survey(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                           const WalkObserver* observer) {
+  (void)walk_inputs(plugin, inputs, observer, true);
 }

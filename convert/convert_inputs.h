@@ -27,5 +27,11 @@ struct WalkObserver {
 /// `observer` may be null.
 int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
                    const WalkObserver* observer = nullptr);
+/// Walks `inputs` as convert_inputs does but converts and creates nothing:
+/// only the observer's log_started hears of each text log the conversion
+/// would reach, in the same order. What the walk logs on the way (a missing
+/// input, a folder that cannot be listed) is the caller's to silence.
+void convert_inputs_survey(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                           const WalkObserver* observer);
 
 #endif  // TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_
