@@ -74,24 +74,12 @@ bool text_log_find_column(std::string_view title, ColumnDecoder* decoder) {
 }
 
 void text_log_decode_type(TextLogReader*, const char* field, BusMessage* record) {
-  switch (field[0]) {
-    case '0':
-      record->CAN.IDE = 0;
-      record->CAN.Dir = 0;
-      break;
-    case '1':
-      record->CAN.IDE = 1;
-      record->CAN.Dir = 0;
-      break;
-    case '8':
-      record->CAN.IDE = 0;
-      record->CAN.Dir = 1;
-      break;
-    case '9':
-      record->CAN.IDE = 1;
-      record->CAN.Dir = 1;
-      break;
-    default: break;  // an unknown type leaves the frame a received standard one
+  // The low bit of the digit is the extended identifier, 8 and 9 were sent;
+  // an unknown type leaves the frame a received standard one.
+  char type = field[0];
+  if (type == '0' || type == '1' || type == '8' || type == '9') {
+    record->CAN.IDE = type & 1;
+    record->CAN.Dir = type >= '8';
   }
 }
 

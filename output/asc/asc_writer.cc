@@ -417,8 +417,9 @@ namespace {
 /// logger writes them almost always: the frames then need no keeping,
 /// sorting or reading back, and the first one is the earliest, which dates
 /// the header. The first frame out of order gives it up for the file: its
-/// temporary file is removed and the driver hands every frame over again,
-/// to be kept and sorted. Lines go out in the same batches as from a store.
+/// temporary file is closed (kept, to be opened again and truncated) and
+/// the driver hands every frame over again, to be kept and sorted. Lines go out in the same batches
+/// as from a store.
 struct LiveTrace {
   Stream* stream = nullptr;  ///< null while no trace is being written
   bool off = false;          ///< given up (or not possible) for this file
