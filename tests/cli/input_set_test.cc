@@ -10,18 +10,17 @@
 #include "platform/filesystem.h"
 
 TEST(InputSet, CleaningAndResolvingTable) {
-  for (auto [in, out] : {std::pair{"\\\\server\\share", "/server/share"},
-                         {"/a///b", "/a//b"},
-                         {"/a////b", "/a//b"},
-                         {"/a/////b", "/a///b"},
-                         {"/m/LOG//", "/m/LOG"},
-                         {"/h/./../x", "/h/./../x"},
-                         {"/", ""}}) {
+  // clang-format off
+  for (auto [in, out] : {std::pair{"\\\\server\\share", "/server/share"}, {"/a///b", "/a//b"},
+                         {"/a////b", "/a//b"}, {"/a/////b", "/a///b"}, {"/m/LOG//", "/m/LOG"},
+                         {"/h/./../x", "/h/./../x"}, {"/", ""}}) {
+    // clang-format on
     EXPECT_EQ(input_path_clean(in), out) << in;
   }
   FileSystem home{&kFileSystemBaseOps, "/home/user"};  // only its root is used
   using Names = std::vector<std::string>;
   const std::string kUntouched = "untouched";  // a failed check leaves both outputs alone
+  const int kNoRoot = INPUT_SET_NO_COMMON_ROOT;
   const struct {
     FileSystem* cwd;
     Names args;
@@ -29,30 +28,22 @@ TEST(InputSet, CleaningAndResolvingTable) {
     std::string root;
     Names names;
   } rows[] = {
+      // clang-format off
       {&home, {"/media/card/LOG/"}, INPUT_SET_OK, "/media/card", {"LOG"}},
       {&home, {"logs\\day1"}, INPUT_SET_OK, "/home/user/logs", {"day1"}},
-      {&home,
-       {"/home/user/a.txt", "b.txt", "/home/user//c"},
-       INPUT_SET_OK,
-       "/home/user",
+      {&home, {"/home/user/a.txt", "b.txt", "/home/user//c"}, INPUT_SET_OK, "/home/user",
        {"a.txt", "b.txt", "c"}},
       {&home, {"../x.txt"}, INPUT_SET_OK, "/home/user/..", {"x.txt"}},
       {&home, {""}, INPUT_SET_OK, "/home", {"user"}},
       {&home, {".."}, INPUT_SET_OK, "", {""}},
       {&home, {"/data"}, INPUT_SET_OK, "/data", {""}},
-      {&home, {"a.txt", "./b.txt"}, INPUT_SET_NO_COMMON_ROOT, kUntouched, {}},
-      {&home,
-       {"a.txt", "/home/user//b.txt", "/elsewhere/c.txt"},
-       INPUT_SET_NO_COMMON_ROOT,
-       kUntouched,
-       {}},
-      {&home, {}, INPUT_SET_NO_COMMON_ROOT, kUntouched, {}},
-      {nullptr,
-       {"/data/a.txt", "b.txt"},
-       INPUT_SET_NO_WORKING_DIRECTORY,
-       kUntouched,
-       {}},  // only relative inputs need it
+      {&home, {"a.txt", "./b.txt"}, kNoRoot, kUntouched, {}},
+      {&home, {"a.txt", "/home/user//b.txt", "/elsewhere/c.txt"}, kNoRoot, kUntouched, {}},
+      {&home, {}, kNoRoot, kUntouched, {}},
+      // Only relative inputs need the working directory.
+      {nullptr, {"/data/a.txt", "b.txt"}, INPUT_SET_NO_WORKING_DIRECTORY, kUntouched, {}},
       {nullptr, {"/data/a.txt", "/data/b.txt"}, INPUT_SET_OK, "/data", {"a.txt", "b.txt"}},
+      // clang-format on
   };
   for (const auto& row : rows) {
     std::string root = kUntouched;

@@ -1,13 +1,5 @@
 #!/usr/bin/env python3
-"""Stops the real binary at random moments while it converts several large
-logs, with and without -d, and checks what a stop may leave behind: every
-trace under its final name is complete (byte for byte what an uninterrupted
-run writes), every removed input has its trace, and only a SIGKILL may leave
-a dot-named temporary file. SIGINT, SIGTERM and SIGHUP must end the tool by
-that same signal (or find it already done).
-
-The moments come from a fixed seed, so a failure can be replayed.
-"""
+"""Stops the binary at random moments: no partial trace, no input lost (see README.md)."""
 import argparse, os, random, shutil, signal, subprocess, sys, tempfile, time
 
 HEADER = ("# Logger type: Marrowbox2000\n# Time: 20240315T101500\n# Value separator: \";\"\n"

@@ -1,13 +1,5 @@
 #!/usr/bin/env python3
-"""Reads the ASC files that tracewright writes for the bundled example card back with other
-programs' ASC readers (python-can's ASCReader, can-utils' asc2log) and checks that identifiers,
-the extended flag, the direction, the data bytes and the times relative to each file's first
-frame equal what the text logs hold.
-
-The text logs are read here independently of the tool: each data line is
-"time;lost;type;id;length;data" with the time as hh:mm:ss.mmm (time format 3) or mm:ss.mmm
-(time format 2); a drop of more than half the format's period is a wrap of the logger's clock.
-"""
+"""Other programs' ASC readers must read back what the text logs hold (see README.md)."""
 import argparse, glob, os, re, shutil, subprocess, sys, tempfile
 
 PERIOD_MS = {2: 3600 * 1000, 3: 86400 * 1000}

@@ -1,26 +1,5 @@
 #!/usr/bin/env python3
-"""Runs one golden end-to-end case against the real binary.
-
-A case folder holds:
-  args             the arguments, one per line (paths relative to the work folder)
-  input/           copied to a fresh temporary work folder, which is the working directory
-  setup            optional shell script for what git cannot store (FIFOs, links, empty
-                   folders, permissions); it runs in the work folder before the tool and in
-                   a copy of expected/ before the comparison, with the argument "work" or
-                   "expected"
-  expected/        the whole work folder after the run (inputs and outputs)
-  expected_stdout  standard output, byte for byte
-  expected_stderr  standard error without each line's time, process and thread columns
-  expected_status  the exit status
-  terminal         optional: standard error is a pseudo-terminal; expected_stderr is then a
-                   transcript in which each run of progress-line drawings shows as its first
-                   drawing after "progress: ", with the rate and the run time masked
-  unprivileged     optional: permission bits must bind, so under root the tool runs as
-                   nobody (skipped with exit code 77 when that cannot be arranged)
-
-The work folder's path is written as <work> in the expected streams, and the tool's
-version (--tool-version) as <version>.
-"""
+"""Runs one golden end-to-end case against the real binary (see README.md)."""
 import argparse, difflib, os, pty, re, shutil, subprocess, sys, tempfile
 
 CONTEXT = re.compile(rb"^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} +\d+ +\d+ ", re.M)
@@ -67,16 +46,9 @@ def tree(root):
     for folder, dirs, files in os.walk(root):
         for name in dirs + files:
             full = os.path.join(folder, name)
-            rel = os.path.relpath(full, root)
-            if os.path.islink(full):
-                found[rel] = "<link>"
-            elif os.path.isdir(full):
-                found[rel] = "<dir>"
-            elif not os.path.isfile(full):
-                found[rel] = "<special>"
-            else:
-                with open(full, "rb") as h:
-                    found[rel] = h.read()
+            kind = ("<link>" if os.path.islink(full) else "<dir>" if os.path.isdir(full)
+                    else None if os.path.isfile(full) else "<special>")
+            found[os.path.relpath(full, root)] = kind or read(folder, name)
     return found
 
 
@@ -88,21 +60,15 @@ def diff(name, expected, actual):
 
 
 def compare_trees(expected, actual):
-    problems = []
-    for path in sorted(set(expected) | set(actual)):
-        e, a = expected.get(path), actual.get(path)
-        if e == a:
-            continue
-        if isinstance(e, bytes) and isinstance(a, bytes):
-            problems.append(diff(path, e, a))
-        else:
-            describe = lambda v: "absent" if v is None else v if isinstance(v, str) else "a file"
-            problems.append("%s: expected %s, found %s" % (path, describe(e), describe(a)))
-    return problems
+    describe = lambda v: "absent" if v is None else v if isinstance(v, str) else "a file"
+    return [diff(path, e, a) if isinstance(e, bytes) and isinstance(a, bytes)
+            else "%s: expected %s, found %s" % (path, describe(e), describe(a))
+            for path in sorted(set(expected) | set(actual))
+            for e, a in [(expected.get(path), actual.get(path))] if e != a]
 
 
-def read(case, name, default=b""):
-    path = os.path.join(case, name)
+def read(folder, name, default=b""):
+    path = os.path.join(folder, name)
     if not os.path.exists(path):
         return default
     with open(path, "rb") as h:
@@ -143,8 +109,7 @@ def main():
     options = parser.parse_args()
     case, binary = os.path.abspath(options.case), os.path.abspath(options.binary)
     name = os.path.basename(case)
-    args = read(case, "args").decode()
-    args = args[:-1] if args.endswith("\n") else args
+    args = read(case, "args").decode().removesuffix("\n")
     args = args.split("\n") if args else []
 
     with tempfile.TemporaryDirectory(prefix="tracewright-e2e-") as temp:
