@@ -32,6 +32,7 @@ TEST(ParseCommandLine, StoresTheBufferSizeAndFailsRelativeInputsWithoutAWorkingD
                                   parse({"--buffer=-5", dir.path()})}),
             (std::vector<int64_t>{-1, 16, -5}));
   EXPECT_EQ(status, 77);
+  EXPECT_EQ(ConfigPtr(config_create())->options.buffer_size, -1);  // the default before parsing
   log_set_output_level(saved_threshold);
   // Relative inputs need the working directory; a removed one fails them.
   char saved_cwd[4096];
