@@ -61,7 +61,6 @@ const char kLog[] =
     "10:15:00.123;0;123;0102\n10:15:01.000;1;18FF1234;11\n10:15:02.000;8;7DF;\n";
 const std::string kUnread = "Could not read input file in/a.txt";
 const std::string kUnclosed = "Could not close input file after conversion: in/a.txt";
-const std::string kNoBuffer = "Could not allocate buffer of size 4611686018427387903";
 const std::string kNewFailed = "Error during new file callback";
 const std::string kRecordFailed = "Error during handle record callback";
 const std::string kEndFailed = "Error during end file callback";
@@ -81,7 +80,7 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
       {.input = {.close_result = -1}, .events = "new 123 18FF1234 7DF end", .log = {kUnclosed}},
       {.input = {.read_error_from = 0}, .log = {kUnread}},
       {.input = {.read_error_from = 150}, .buffer = 16, .events = "new 123 end!", .log = {kUnread}},
-      {.buffer = INT64_MAX / 2, .log = {kNoBuffer}},
+      {.buffer = INT64_MAX / 2, .log = {"Could not allocate buffer of size 4611686018427387903"}},
       {.new_file = false, .events = "new end!", .log = {kNewFailed, kEndFailed}},
       {.fail_record = 1, .events = "new 123 18FF1234 end!", .log = {kRecordFailed, kEndFailed}},
       {.new_file = false, .file_slots = false, .events = "123 18FF1234 7DF"},
