@@ -1,60 +1,72 @@
 #include "support/failing_filesystem.h"
 
+static FailingFileSystem* self(FileSystem* fs) { return static_cast<FailingFileSystem*>(fs); }
+static FileSystem* inner(FileSystem* fs) { return self(fs)->inner; }
+
+static std::string relative(FileSystem* fs, std::string_view path) {
+  return std::string(path.substr(std::min(path.size(), fs->root.size() + 1)));
+}
+
 // Records the call; true when the test asked for it to fail.
 static bool fails(FileSystem* fs, const char* slot, std::string_view path,
                   std::set<std::string> FailingFileSystem::*failing) {
-  auto* self = static_cast<FailingFileSystem*>(fs);
-  std::string rel(path.substr(std::min(path.size(), fs->root.size() + 1)));
-  self->calls.push_back(slot + (" " + rel));
-  return (self->*failing).count(rel) != 0;
+  self(fs)->calls.push_back(slot + (" " + relative(fs, path)));
+  return (self(fs)->*failing).count(relative(fs, path)) != 0;
 }
-
-static FileSystem* inner(FileSystem* fs) { return static_cast<FailingFileSystem*>(fs)->inner; }
 
 static const FileSystemOps kFailingFileSystemOps = {
     .release = nullptr,  // the test owns the object
     .stat =
         [](FileSystem* fs, std::string_view path, FileInfo* out) {
-          return !fails(fs, "stat", path, &FailingFileSystem::fail_stat) &&
+          return !fails(fs, "stat", path, &FailingFileSystem::fail_stat) && inner(fs) &&
                  inner(fs)->ops->stat(inner(fs), path, out);
         },
     .list =
         [](FileSystem* fs, std::string_view path, DirectoryListing* out) {
-          for (const std::string& name : static_cast<FailingFileSystem*>(fs)->listed_extra) {
+          for (const std::string& name : self(fs)->listed_extra) {
             out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0});
           }
-          return inner(fs)->ops->list(inner(fs), path, out);
+          return inner(fs) && inner(fs)->ops->list(inner(fs), path, out);
         },
     .make_dir =
         [](FileSystem* fs, std::string_view path) {
-          return !fails(fs, "make_dir", path, &FailingFileSystem::fail_make_dir) &&
+          return !fails(fs, "make_dir", path, &FailingFileSystem::fail_make_dir) && inner(fs) &&
                  inner(fs)->ops->make_dir(inner(fs), path);
         },
     .remove =
         [](FileSystem* fs, std::string_view path) {
-          return !fails(fs, "remove", path, &FailingFileSystem::fail_remove) &&
-                 inner(fs)->ops->remove(inner(fs), path);
+          if (fails(fs, "remove", path, &FailingFileSystem::fail_remove)) return false;
+          if (self(fs)->files.erase(relative(fs, path)) == 1) return true;
+          return inner(fs) && inner(fs)->ops->remove(inner(fs), path);
         },
     .open = [](FileSystem* fs, std::string_view path, int32_t flags) -> Stream* {
       if (fails(fs, "open", path, &FailingFileSystem::fail_open)) return nullptr;
+      std::string name = relative(fs, path);
+      if (!inner(fs) || self(fs)->files.count(name)) {
+        return memory_stream_create(&self(fs)->files[name]);
+      }
       return inner(fs)->ops->open(inner(fs), path, flags);
     },
     .rename =
         [](FileSystem* fs, std::string_view from, std::string_view to) {
-          return !fails(fs, "rename", to, &FailingFileSystem::fail_rename) &&
-                 inner(fs)->ops->rename(inner(fs), from, to);
+          if (fails(fs, "rename", to, &FailingFileSystem::fail_rename)) return false;
+          auto moved = self(fs)->files.extract(relative(fs, from));
+          if (moved.empty()) return inner(fs) && inner(fs)->ops->rename(inner(fs), from, to);
+          self(fs)->files.erase(moved.key() = relative(fs, to));
+          self(fs)->files.insert(std::move(moved));
+          return true;
         },
     .flush =
         [](FileSystem* fs, std::string_view path) {
           return !fails(fs, "flush", path, &FailingFileSystem::fail_flush) &&
-                 inner(fs)->ops->flush(inner(fs), path);
+                 (!inner(fs) || inner(fs)->ops->flush(inner(fs), path));
         },
 };
 
 std::unique_ptr<FailingFileSystem> failing_filesystem_create(FileSystem* inner) {
   auto fs = std::make_unique<FailingFileSystem>();
   fs->ops = &kFailingFileSystemOps;
-  fs->root = inner->root;
+  fs->root = inner ? inner->root : "mem";
   fs->inner = inner;
   return fs;
 }

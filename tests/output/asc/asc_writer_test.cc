@@ -1,13 +1,12 @@
 // The ASC writer's failures, which no run on a disk can stage: short writes,
-// failed closes, flushes and renames, lost frames, and dates it cannot print.
-// The text itself is held by the golden cases and the line builders' fuzz target.
+// failed closes and flushes, lost frames, and dates it cannot print. The text
+// itself is held by the golden cases and the line builders' fuzz target.
 #include "output/asc/asc_writer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cmath>
-#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,53 +15,12 @@
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
 #include "output/asc/asc_writer_internal.h"
-#include "platform/filesystem.h"
+#include "support/failing_filesystem.h"
 #include "support/log_capture.h"
-#include "support/memory_stream.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
-
-// Files as stream records (one put here first sets its faults); every step is
-// recorded as "<slot> <path>", and the steps in `failing` fail.
-struct MemoryFileSystem : FileSystem {
-  std::map<std::string, StreamRecord> files;
-  std::set<std::string> failing;
-  Strings steps;
-};
-
-bool fails(FileSystem* fs, const char* slot, std::string_view path) {
-  auto* self = static_cast<MemoryFileSystem*>(fs);
-  self->steps.push_back(slot + (" " + std::string(path)));
-  return self->failing.count(self->steps.back()) != 0;
-}
-
-std::map<std::string, StreamRecord>& files(FileSystem* fs) {
-  return static_cast<MemoryFileSystem*>(fs)->files;
-}
-
-const FileSystemOps kMemoryOps = {
-    .release = nullptr,
-    .stat = nullptr,
-    .list = nullptr,
-    .make_dir = nullptr,
-    .remove =
-        [](FileSystem* fs, std::string_view path) {
-          return !fails(fs, "remove", path) && files(fs).erase(std::string(path)) == 1;
-        },
-    .open = [](FileSystem* fs, std::string_view path, int32_t) -> Stream* {
-      return fails(fs, "open", path) ? nullptr
-                                     : memory_stream_create(&files(fs)[std::string(path)]);
-    },
-    .rename =
-        [](FileSystem* fs, std::string_view from, std::string_view to) {
-          if (fails(fs, "rename", to)) return false;
-          files(fs)[std::string(to)] = files(fs)[std::string(from)];
-          return files(fs).erase(std::string(from)) == 1;
-        },
-    .flush = [](FileSystem* fs, std::string_view path) { return !fails(fs, "flush", path); },
-};
 
 // 2024-03-15 12:07:09 UTC, the first hour that prints PM; the stem "t" names
 // t.asc and t_LIN.asc.
@@ -90,59 +48,59 @@ bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id 
   return asc_writer_handle_record(writer, &message);
 }
 
+// Writes to files in memory, t.asc and t_LIN.asc among them.
 struct Writer {
-  MemoryFileSystem fs;
+  std::unique_ptr<FailingFileSystem> fs = failing_filesystem_create();
   ConversionOptions options{};
   OutputPluginPtr plugin;
   explicit Writer(bool delete_converted = false) {
-    fs.ops = &kMemoryOps;
     options.delete_converted = delete_converted;
-    plugin.reset(asc_writer_create(&fs, &fs, &options));
+    plugin.reset(asc_writer_create(fs.get(), fs.get(), &options));
   }
   bool end() { return asc_writer_end_file(plugin.get(), "t.txt", 1, false); }
   std::string file(const std::string& name) {
-    return fs.files.count(name) != 0 ? fs.files[name].bytes : "<missing>";
+    return fs->files.count(name) != 0 ? fs->files[name].bytes : "<missing>";
   }
 };
 
 }  // namespace
 
 TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
+  using Paths = std::set<std::string> FailingFileSystem::*;
+  const Paths kOpen = &FailingFileSystem::fail_open, kFlush = &FailingFileSystem::fail_flush;
   const int64_t footer_at = static_cast<int64_t>(kHeader.size() + kCanLine.size());
-  const std::string kOpenFailed = "Could not open output file for CAN: t.asc";
   const struct {
     StreamRecord can_temp;
-    std::string failing;  // a filesystem step; a flush is taken with -d only
+    Paths failing;  // fails at `path`; a flush is taken with -d only
+    std::string path;
     Strings messages;
     int can_frames = 1;
   } rows[] = {
-      {{.write_limit = 10}, "", {"Could not write CAN header"}},
-      {{.failing_write = 1}, "", {"Could not write CAN data"}},
-      {{.failing_write = 2}, "", {"Could not write CAN data"}, 3000},
-      {{.write_limit = footer_at + 16}, "", {"Could not write CAN footer"}},
-      {{.close_result = -1}, "", {}},
-      {{}, "open " + kCanTemp, {kOpenFailed}},
-      {{}, "flush " + kCanTemp, {}},
-      {{}, "rename t.asc", {kOpenFailed}},
-      {{}, "flush ", {}},  // whole and in place, but not known to be on the disk
+      // clang-format off
+      {{.write_limit = 10}, nullptr, "", {"Could not write CAN header"}},
+      {{.failing_write = 2}, nullptr, "", {"Could not write CAN data"}, 3000},  // then the footer
+      {{.write_limit = footer_at + 16}, nullptr, "", {"Could not write CAN footer"}},
+      {{.close_result = -1}, nullptr, "", {}},
+      {{}, kOpen, kCanTemp, {"Could not open output file for CAN: t.asc"}},
+      {{}, kFlush, kCanTemp, {}},
+      {{}, kFlush, "", {}},  // whole and in place, but not known to be on the disk
+      // clang-format on
   };
   for (const auto& row : rows) {
-    Writer w(row.failing.rfind("flush", 0) == 0);
-    w.fs.failing = {row.failing};
-    if (row.failing.empty()) w.fs.files[kCanTemp] = row.can_temp;
+    Writer w(row.failing == kFlush);
+    if (row.failing) (w.fs.get()->*row.failing).insert(row.path);
+    if (!row.failing) w.fs->files[kCanTemp] = row.can_temp;
     for (int i = 0; i < row.can_frames; ++i) ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
     ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
     LogCapture log;
     EXPECT_FALSE(w.end());
     EXPECT_EQ(log.messages(), row.messages);
-    EXPECT_EQ(w.file("t.asc"), row.failing == "flush " ? kCanTrace : "<missing>");
-    EXPECT_EQ(w.file(kCanTemp), "<missing>");
-    EXPECT_EQ(w.file("t_LIN.asc"), kLinTrace);
+    EXPECT_EQ(w.file("t.asc"), row.failing == kFlush && row.path.empty() ? kCanTrace : "<missing>");
+    EXPECT_EQ(w.file(kCanTemp) + w.file("t_LIN.asc"), "<missing>" + kLinTrace);
   }
   Writer w(true);
-  ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
-  EXPECT_TRUE(w.end());
-  EXPECT_EQ(w.fs.steps,
+  EXPECT_TRUE(feed(w.plugin.get(), CAN_DataFrame) && w.end());
+  EXPECT_EQ(w.fs->calls,
             (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
 }
 
@@ -157,9 +115,9 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
     EXPECT_FALSE(w.end());
   }
   frame_store_set_chunk_frames_for_testing(1);
-  w.fs.failing = {"open .t_LIN.asc.run0"};
-  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
-  ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
+  w.fs->fail_open = {".t_LIN.asc.run0"};
+  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
+              feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(w.end());
   frame_store_set_chunk_frames_for_testing(0);
@@ -169,16 +127,15 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
   EXPECT_EQ(log.messages(),
             (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
                      "Could not write temporary file .t_LIN.asc.run0"}));
-  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
-  ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
-  ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2));
-  EXPECT_TRUE(w.end());
+  EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
+              feed(w.plugin.get(), CAN_DataFrame) &&
+              feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2) && w.end());
   EXPECT_EQ(w.file("t.asc") + w.file("t_LIN.asc"),
             kCanTrace + kHeader + "    0.000000 0 3c  Rx d 2 3C 3D\nEnd Triggerblock\n");
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
-  w.fs.files.clear();
+  w.fs->files.clear();
   EXPECT_TRUE(asc_writer_end_file(w.plugin.get(), "t.txt", 1, true));  // dropped by the pipeline
-  EXPECT_TRUE(w.fs.files.empty());
+  EXPECT_TRUE(w.fs->files.empty());
 }
 
 TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
@@ -194,29 +151,26 @@ TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
     ASSERT_TRUE(w.end());
     traces[chunk != 0] = w.file("t.asc") + w.file("t_LIN.asc");
     EXPECT_TRUE(chunk == 0 || traces[1] == traces[0]) << chunk;
-    EXPECT_EQ(w.fs.files.size(), 2u);  // the runs are gone
+    EXPECT_EQ(w.fs->files.size(), 2u);  // the runs are gone
   }
   frame_store_set_chunk_frames_for_testing(0);
 }
 
 TEST(AscWriter, DateIsOfTheWholeSecondsAndItsLackFailsBothParts) {
-  const std::pair<double, std::string> rows[] = {{-0.5, "Thu Jan 01 12:00:00 AM 1970"},
-                                                 {-30628713600.0, "Sat Jun 01 12:00:00 AM  999"},
-                                                 {1e18, ""},
-                                                 {6.7768036e16, ""},
-                                                 {-1e300, ""},
-                                                 {INFINITY, ""},
-                                                 {NAN, ""}};
+  // clang-format off
+  const std::pair<double, std::string> rows[] = {
+      {-0.5, "Thu Jan 01 12:00:00 AM 1970"}, {-30628713600.0, "Sat Jun 01 12:00:00 AM  999"},
+      {1e18, ""}, {6.7768036e16, ""}, {-1e300, ""}, {INFINITY, ""}, {NAN, ""}};
+  // clang-format on
+  const Strings kLost = {"Could not convert CAN time", "Could not convert LIN time"};
   for (const auto& [time, date] : rows) {
     Writer w;
-    ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, time));
-    ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, time));
+    ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, time) && feed(w.plugin.get(), LIN_Frame, time));
     LogCapture log;
     EXPECT_EQ(w.end(), !date.empty());
     EXPECT_EQ(w.file("t_LIN.asc"),
               date.empty() ? "<missing>" : "date " + date + kLinTrace.substr(32));
-    Strings lost = {"Could not convert CAN time", "Could not convert LIN time"};
-    EXPECT_EQ(log.messages(), date.empty() ? lost : Strings{});
-    EXPECT_EQ(w.fs.files.size(), date.empty() ? 0u : 2u) << time;
+    EXPECT_EQ(log.messages(), date.empty() ? kLost : Strings{});
+    EXPECT_EQ(w.fs->files.size(), date.empty() ? 0u : 2u) << time;
   }
 }
