@@ -121,7 +121,7 @@ TEST(BufferedStream, SeekMovesTheCursorOrLoadsAtTheTargetOrChangesNothing) {
            {5, -5, 1, 0, "a", 8}, {1, 13, 0, 13, "n", 20}, {13, 2, 0, 2, "c", 10},
            {20, -2, 2, 18, "s", 18}, {0, 0, 2, 0, "a", 20}, {3, 100, 0, 3, "d", 8},
            {3, -5, 0, 3, "d", 8}, {3, -10, 1, 3, "d", 8}, {3, -100, 2, -1, "d", 8},
-           {1, 0, 3, -1, "b", 8}}) {
+           {13, -20, 2, 0, "a", 8}, {1, 0, 3, -1, "b", 8}}) {
     // clang-format on
     SCOPED_TRACE(testing::Message() << read_first << " " << offset << " " << whence);
     // Not owned: the inner stream outlives the buffer, which must leave it open.
