@@ -1,6 +1,5 @@
-// str_append_stbsp around the spare capacity, and utf8_to_lower: the rows
-// whose bytes matter, malformed input, and a sweep of the whole lower-case
-// table. The ASC traces of the whole-tool runs show the other appends.
+// str_append_stbsp around the spare capacity, and utf8_to_lower: rows whose bytes matter, malformed
+// input and a sweep of the whole lower-case table. The traces of whole-tool runs show the rest.
 #include "platform/str.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,5 @@
-// Streams: the contracts the whole-tool runs do not reach (empty slots, null
-// pointers, modes the tool never opens, seeks that land nowhere, sticky read
-// errors); the runs read real files through both stream types already.
+// Streams: the contracts the whole-tool runs do not reach (empty slots, null pointers, modes the
+// tool never opens, seeks that land nowhere, sticky read errors); they read files through both.
 #include "platform/stream.h"
 
 #include <gtest/gtest.h>
@@ -80,7 +79,7 @@ TEST(FileStream, ModesSeeksAndStickyReadErrors) {
             (Ints{E, 0, E}));
 }
 
-TEST(BufferedStream, RefillsInRoundedChunksAtTheCursorLendsWhatAReadWouldGetAndFailsForGood) {
+TEST(BufferedStream, ReadsLendsAndSeeksThroughOneWindowAndFailsForGoodAfterAReadError) {
   StreamRecord inner{.bytes = "abcdefghijklmnopq"};
   StreamPtr stream(buffered_stream_create(memory_stream_create(&inner), true, 5));  // holds 8
   std::string bytes;
@@ -111,10 +110,8 @@ TEST(BufferedStream, RefillsInRoundedChunksAtTheCursorLendsWhatAReadWouldGetAndF
   stream.reset(buffered_stream_create(nullptr, true, 8));                 // no data at all
   EXPECT_EQ((Ints{stream_read(stream.get(), nullptr, 1), stream_seek(stream.get(), 0, 2)}),
             (Ints{0, -1}));
-}
-
-TEST(BufferedStream, SeekMovesTheCursorOrLoadsAtTheTargetOrChangesNothing) {
-  // The inner stream's position after the seek tells a load from a move of the cursor.
+  // A seek moves the cursor, loads at the target or changes nothing; the inner stream's position
+  // afterwards tells a load from a move of the cursor.
   // clang-format off
   for (auto [read_first, offset, whence, result, next, inner_at] : {
            std::tuple{1, 8, 0, 8, "i", 8}, {5, 3, 1, 8, "i", 8}, {5, 1, 0, 1, "b", 8},
