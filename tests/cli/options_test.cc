@@ -4,6 +4,7 @@
 #include "cli/options.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ TEST(ParseCommandLine, StoresTheBufferSizeAndFailsRelativeInputsWithoutAWorkingD
   // Relative inputs need the working directory; a removed one fails them.
   char saved_cwd[4096];
   ASSERT_NE(getcwd(saved_cwd, sizeof saved_cwd), nullptr);
-  dir.make_dir("gone");
+  ASSERT_EQ(mkdir(dir.file("gone").c_str(), 0700), 0);
   ASSERT_EQ(chdir(dir.file("gone").c_str()), 0);
   ASSERT_EQ(rmdir(dir.file("gone").c_str()), 0);
   testing::internal::CaptureStdout();

@@ -11,9 +11,6 @@ struct MemoryStream : Stream {
   int64_t writes;
 };
 MemoryStream* self_of(Stream* stream) { return static_cast<MemoryStream*>(stream); }
-void note(Stream* stream, const std::string& call) {
-  if (!self_of(stream)->owns_record) self_of(stream)->record->calls.push_back(call);
-}
 }  // namespace
 
 static int64_t memory_read(Stream* stream, void* destination, int64_t count) {
@@ -21,7 +18,6 @@ static int64_t memory_read(Stream* stream, void* destination, int64_t count) {
   int64_t n =
       std::max<int64_t>(0, std::min<int64_t>(count, self->record->bytes.size() - self->position));
   if (n > 0 && self->position + n > self->record->read_error_from) n = STREAM_READ_ERROR;
-  note(stream, "read " + std::to_string(count) + " " + std::to_string(n));
   if (n <= 0) return n;
   memcpy(destination, self->record->bytes.data() + self->position, static_cast<size_t>(n));
   self->position += n;
@@ -30,7 +26,6 @@ static int64_t memory_read(Stream* stream, void* destination, int64_t count) {
 
 static int64_t memory_write(Stream* stream, const void* source, int64_t count) {
   MemoryStream* self = self_of(stream);
-  note(stream, "write " + std::to_string(count));
   int64_t n = std::min(count, self->record->write_limit - self->position);
   if (self->writes++ == self->record->failing_write || n <= 0) return 0;
   std::string& bytes = self->record->bytes;
@@ -44,7 +39,6 @@ static int64_t memory_tell(Stream* stream) { return self_of(stream)->position; }
 
 static int64_t memory_seek(Stream* stream, int64_t offset, int32_t whence) {
   MemoryStream* self = self_of(stream);
-  note(stream, "seek " + std::to_string(offset));
   int64_t size = static_cast<int64_t>(self->record->bytes.size());
   int64_t target = (whence == 1 ? self->position : whence == 2 ? size : 0) + offset;
   if (whence < 0 || whence > 2 || target < 0 || target > size) return -1;
@@ -62,12 +56,9 @@ static int32_t memory_close(Stream* stream) {
 
 static const StreamOps kMemoryStreamOps = {memory_read, memory_write, memory_tell,
                                            memory_seek, memory_close, nullptr};
-static const StreamOps kWriteOnlyOps = {nullptr, memory_write, memory_tell,
-                                        nullptr, memory_close, nullptr};
 
 Stream* memory_stream_create(StreamRecord* record) {
-  return new MemoryStream{
-      {record->write_only ? &kWriteOnlyOps : &kMemoryStreamOps}, record, false, 0, 0};
+  return new MemoryStream{{&kMemoryStreamOps}, record, false, 0, 0};
 }
 
 Stream* memory_stream_create(std::string_view contents) {

@@ -1,13 +1,12 @@
 // The test stream: bytes in memory that can write short, fail reads from a
-// position on, fail their close or lack the read side, and that records its
-// calls, so a test sees a full disk or a failing card without either.
+// position on or fail their close, so a test sees a full disk or a failing
+// card without either.
 #ifndef TRACEWRIGHT_TESTS_SUPPORT_MEMORY_STREAM_H_
 #define TRACEWRIGHT_TESTS_SUPPORT_MEMORY_STREAM_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/stream.h"
 
@@ -18,14 +17,12 @@ struct StreamRecord {
   int64_t failing_write = -1;           ///< this write (0-based) writes nothing; later ones do
   int64_t read_error_from = INT64_MAX;  ///< a read reaching this position fails
   int32_t close_result = 0;
-  bool write_only = false;           ///< no read or seek slot, like a file opened "wb"
-  std::vector<std::string> calls{};  ///< "read <count> <result>", "write <count>", "seek <offset>"
   bool closed = false;
 };
 
 /// Read, write, tell, seek inside [0, size], close; no borrow slot.
 Stream* memory_stream_create(StreamRecord* record);
-/// Over a copy of `contents`, recording no calls.
+/// Over a copy of `contents`.
 Stream* memory_stream_create(std::string_view contents);
 
 #endif  // TRACEWRIGHT_TESTS_SUPPORT_MEMORY_STREAM_H_
