@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Stops the binary at random moments: no partial trace, no input lost (see README.md)."""
-import argparse, os, random, shutil, signal, subprocess, sys, tempfile, time
+import argparse, os, pathlib, random, shutil, signal, subprocess, sys, tempfile, time
 
 HEADER = ("# Logger type: Marrowbox2000\n# Time: 20240315T101500\n# Value separator: \";\"\n"
           "# Time format: 3\n# Time separator: \":\"\n# Time separator ms: \".\"\n"
@@ -22,11 +22,6 @@ def listing(root):
     return {os.path.relpath(os.path.join(f, n), root) for f, _, names in os.walk(root) for n in names}
 
 
-def read(path):
-    with open(path, "rb") as h:
-        return h.read()
-
-
 def check_round(work, pristine, reference, delete, sig, returncode):
     problems = []
     if sig != signal.SIGKILL and returncode not in (0, -sig):
@@ -36,7 +31,7 @@ def check_round(work, pristine, reference, delete, sig, returncode):
     if temporary and (sig != signal.SIGKILL or len(temporary) > 1):
         problems.append("temporary files left: %s" % sorted(temporary))
     for path in left - set(temporary):
-        if path.endswith(".asc") and read(os.path.join(work, path)) != reference[path]:
+        if path.endswith(".asc") and pathlib.Path(work, path).read_bytes() != reference[path]:
             problems.append("incomplete trace %s" % path)
     for path in pristine:
         removed = path not in left
@@ -63,7 +58,7 @@ def main():
         started = time.monotonic()
         subprocess.run([binary, "LOG"], cwd=reference_run, check=True)
         duration = time.monotonic() - started
-        reference = {p: read(os.path.join(reference_run, p))
+        reference = {p: pathlib.Path(reference_run, p).read_bytes()
                      for p in listing(reference_run) if p.endswith(".asc")}
 
         failures = 0
