@@ -62,15 +62,13 @@ TEST(TextLogReadHeader, TimeIsReadAsLocalTimeWithoutSummerTime) {
   // Two hours east of UTC the same wall clock is two hours earlier; in July a
   // zone with summer time still counts its standard offset; nothing parsed is
   // day 0 of month 0 of the year 0.
-  const struct {
-    const char* zone;
-    const char* text;
-    double time;
-  } rows[] = {
+  // clang-format off
+  const struct { const char* zone; const char* text; double time; } rows[] = {
       {"XYZ-2", "# Time: 20240315T101500\n", 1710490500.0},
       {"CET-1CEST,M3.5.0,M10.5.0/3", "# Time: 20240715T101500\n", 1721034900.0},
       {"UTC0", "# Time: soon\n", -62169984000.0},
   };
+  // clang-format on
   for (const auto& row : rows) {
     setenv("TZ", row.zone, 1);
     tzset();
