@@ -49,8 +49,8 @@ TEST(TextLogReadHeader, EachKeyFollowsItsValueRule) {
   for (const auto& row : rows) {
     TextLogReader r = header_of(row.text);
     char fields[128];
-    snprintf(fields, sizeof fields, "%u|%s|%s|%s|%d|%d|%d|%u|%u|%s", r.LoggerType, r.HwRev,
-             r.FwRev, r.LoggerId, r.SessionNo, r.SplitNo, r.BitRate, r.SilentMode, r.CyclicMode,
+    snprintf(fields, sizeof fields, "%u|%s|%s|%s|%d|%d|%d|%u|%u|%s", r.LoggerType, r.HwRev, r.FwRev,
+             r.LoggerId, r.SessionNo, r.SplitNo, r.BitRate, r.SilentMode, r.CyclicMode,
              r.HeaderTimeText);
     EXPECT_STREQ(fields, row.fields) << row.text;
   }
