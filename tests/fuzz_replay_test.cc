@@ -1,6 +1,5 @@
-// Replays the committed fuzz corpus (tests/fuzz/corpus/<target>/: every input
-// that once broke a promise, plus the seeds and hand-picked edges) through the
-// target bodies, so a fixed fault stays fixed in every ordinary test run.
+// Replays the committed corpus (tests/fuzz/corpus/<target>/: inputs that once
+// broke a promise, seeds, hand-picked edges): a fixed fault stays fixed.
 #include <gtest/gtest.h>
 
 #include <filesystem>
