@@ -78,9 +78,7 @@ def main():
             if problems:
                 failures += 1
                 print("round %d (seed %d, -d %s, signal %d after %.3f s):" % (
-                    round_number, options.seed, delete, sig, delay))
-                for problem in problems:
-                    print("  " + problem)
+                    round_number, options.seed, delete, sig, delay) + "\n  ".join([""] + problems))
             shutil.rmtree(work)
     print("%d of %d rounds failed" % (failures, ROUNDS))
     return 1 if failures else 0

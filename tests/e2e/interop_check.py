@@ -7,8 +7,7 @@ CANDUMP = re.compile(r"^\((\d+\.\d+)\) \S+ ([0-9A-F]+)#(#[0-9A-F])?([0-9A-F]*)(?
 
 
 def relative(frames):
-    first = frames[0][0]
-    return [(t - first,) + tuple(rest) for t, *rest in frames]
+    return [(t - frames[0][0],) + tuple(rest) for t, *rest in frames]
 
 
 def read_text_log(path):

@@ -25,8 +25,7 @@ static std::string date_time(time_t second, const char* zone) {
   struct tm t;
   log_local_time_for_testing(second, &t);
   char text[32];
-  snprintf(text, sizeof text, "%02d-%02d %02d:%02d:%02d", t.tm_mon + 1, t.tm_mday, t.tm_hour,
-           t.tm_min, t.tm_sec);
+  strftime(text, sizeof text, "%m-%d %H:%M:%S", &t);
   return text;
 }
 
