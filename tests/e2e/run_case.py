@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Runs one golden end-to-end case against the real binary (see README.md)."""
-import argparse, difflib, os, pty, re, shutil, subprocess, sys, tempfile
+import argparse, difflib, fcntl, os, pty, re, shutil, struct, subprocess, sys, tempfile, termios
 
 CONTEXT = re.compile(rb"^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} +\d+ +\d+ ", re.M)
 CLEAR_LINE = b"\r\x1b[K"  # how the progress line is drawn and erased
@@ -9,6 +9,7 @@ TIMINGS = [(re.compile(rb"\d+\.\d MB/s"), b"<rate> MB/s"), (re.compile(rb" in \d
 
 def run_on_terminal(command, cwd):
     master, slave = pty.openpty()
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))  # 100 columns
     child = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=slave)
     os.close(slave)
