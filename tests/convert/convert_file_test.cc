@@ -1,6 +1,5 @@
-// The pipeline's failures, which no run on a disk can stage: inputs that
-// cannot be read or closed, buffers that cannot be allocated, and plug-in
-// callbacks that fail or are absent, seen through a plug-in that records them.
+// The pipeline's failures, which no run on a disk can stage: inputs that cannot be read or
+// closed, buffers not allocated, plug-in callbacks that fail or are absent, seen by a recorder.
 #include "convert/convert_file.h"
 
 #include <gtest/gtest.h>

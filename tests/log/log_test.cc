@@ -1,6 +1,5 @@
-// The log facility: the context of a line, the level letters, the 510-byte
-// cut, the threshold that keeps suppressed arguments unevaluated, and the
-// local-time cache. The stderr sink is what every golden case reads.
+// The log facility: a line's context, the level letters, the 510-byte cut, the threshold that
+// leaves suppressed arguments unevaluated, the local-time cache. Golden cases read the sink.
 #include "log/log.h"
 
 #include <gtest/gtest.h>

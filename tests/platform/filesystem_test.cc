@@ -1,6 +1,5 @@
-// The FileSystem wrappers and PosixFileSystem on the real disk where the
-// whole-tool runs do not go: failing slots, odd file types, names reported
-// with the root in front, and calls without a filesystem.
+// The FileSystem wrappers and PosixFileSystem where the whole-tool runs do not go: failing
+// slots, odd file types, names reported with the root in front, calls without a filesystem.
 #include "platform/filesystem.h"
 
 #include <gtest/gtest.h>

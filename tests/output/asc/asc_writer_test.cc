@@ -1,6 +1,5 @@
-// The ASC writer's failures, which no run on a disk can stage: short writes,
-// failed closes and flushes, lost frames, and dates it cannot print. The text
-// itself is held by the golden cases and the line builders' fuzz target.
+// The ASC writer's failures, which no run on a disk can stage: short writes, failed closes
+// and flushes, lost frames, dates it cannot print. Golden cases and fuzz targets hold the text.
 #include "output/asc/asc_writer.h"
 
 #include <gtest/gtest.h>
@@ -86,18 +85,22 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
       {{}, kFlush, "", {}},  // whole and in place, but not known to be on the disk
       // clang-format on
   };
-  for (const auto& row : rows) {
-    Writer w(row.failing == kFlush);
-    if (row.failing) (w.fs.get()->*row.failing).insert(row.path);
-    if (!row.failing) w.fs->files[kCanTemp] = row.can_temp;
-    for (int i = 0; i < row.can_frames; ++i) ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
-    ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
-    LogCapture log;
-    EXPECT_FALSE(w.end());
-    EXPECT_EQ(log.messages(), row.messages);
-    EXPECT_EQ(w.file("t.asc"), row.failing == kFlush && row.path.empty() ? kCanTrace : "<missing>");
-    EXPECT_EQ(w.file(kCanTemp) + w.file("t_LIN.asc"), "<missing>" + kLinTrace);
-  }
+  for (const auto& row : rows)
+    for (bool live : {false, true}) {  // the frames kept, or streamed
+      Writer w(row.failing == kFlush);
+      ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+      w.plugin->replay_possible = live;
+      if (row.failing) (w.fs.get()->*row.failing).insert(row.path);
+      if (!row.failing) w.fs->files[kCanTemp] = row.can_temp;
+      for (int i = 0; i < row.can_frames; ++i) ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
+      ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
+      LogCapture log;
+      EXPECT_FALSE(w.end());
+      EXPECT_EQ(log.messages(), row.messages);
+      EXPECT_EQ(w.file("t.asc"),
+                row.failing == kFlush && row.path.empty() ? kCanTrace : "<missing>");
+      EXPECT_EQ(w.file(kCanTemp) + w.file("t_LIN.asc"), "<missing>" + kLinTrace);
+    }
   Writer w(true);
   EXPECT_TRUE(feed(w.plugin.get(), CAN_DataFrame) && w.end());
   EXPECT_EQ(w.fs->calls,
