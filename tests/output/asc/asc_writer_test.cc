@@ -163,7 +163,7 @@ TEST(AscWriter, DateIsOfTheWholeSecondsAndItsLackFailsBothParts) {
   // clang-format off
   const std::pair<double, std::string> rows[] = {
       {-0.5, "Thu Jan 01 12:00:00 AM 1970"}, {-30628713600.0, "Sat Jun 01 12:00:00 AM  999"},
-      {1e18, ""}, {6.7768036e16, ""}, {-1e300, ""}, {INFINITY, ""}, {NAN, ""}};
+      {1e18, ""}, {6.77679762335328e16, ""}, {-1e300, ""}, {INFINITY, ""}, {NAN, ""}};
   // clang-format on
   const Strings kLost = {"Could not convert CAN time", "Could not convert LIN time"};
   for (const auto& [time, date] : rows) {
