@@ -33,10 +33,8 @@ def check_round(work, pristine, reference, delete, sig, returncode):
     for path in left - set(temporary):
         if path.endswith(".asc") and pathlib.Path(work, path).read_bytes() != reference[path]:
             problems.append("incomplete trace %s" % path)
-    for path in pristine:
-        removed = path not in left
-        trace = path.replace("LOG/", "LOG_out/", 1)[:-4] + ".asc"
-        if removed and (not delete or trace not in left):
+    for path in pristine - left:  # the removed inputs
+        if not delete or path.replace("LOG/", "LOG_out/", 1)[:-4] + ".asc" not in left:
             problems.append("input %s removed without its trace" % path)
     return problems
 

@@ -123,13 +123,20 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
               feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(w.end());
+  frame_store_set_chunk_frames_for_testing(2);  // then a run cut short in its second frame
+  w.fs->fail_open.clear();
+  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
+  w.fs->files[".t_LIN.asc.run0"].bytes.resize(40);
+  EXPECT_FALSE(w.end());
   frame_store_set_chunk_frames_for_testing(0);
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
   EXPECT_FALSE(w.end());
   EXPECT_EQ(log.messages(),
             (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
-                     "Could not write temporary file .t_LIN.asc.run0"}));
+                     "Could not write temporary file .t_LIN.asc.run0",
+                     "Could not read temporary file .t_LIN.asc.run0"}));
   EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
               feed(w.plugin.get(), CAN_DataFrame) &&
               feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2) && w.end());
