@@ -73,10 +73,11 @@ TEST(Log, LinesCarryLocalTimeIdsLetterTagAndMessageCutAt510Bytes) {
     LOG(level, "level %d", (++evaluated, level));
   EXPECT_EQ(evaluated, 3);
   EXPECT_EQ(capture.messages().back(), "level 6");
-  // Lines are cut at 510 bytes, tag included.
+  // Lines are cut at 510 bytes, tag included, even by the tag alone.
   const std::string fits(510 - 18 - strlen(ids) - 6, 'y');
-  for (const std::string& message : {fits, fits + "W"}) {
-    (void)log_write(LOG_ERROR, "tag", "%s", message.c_str());
+  for (const auto& [tag, message] : std::vector<std::pair<std::string, std::string>>{
+           {"tag", fits}, {"tag", fits + "W"}, {"tag " + fits + "W", "m"}}) {
+    (void)log_write(LOG_ERROR, tag.c_str(), "%s", message.c_str());
     EXPECT_EQ(capture.lines.back().substr(18), ids + std::string("E tag ") + fits);
   }
   zone != nullptr ? setenv("TZ", saved_zone.c_str(), 1) : unsetenv("TZ");

@@ -100,6 +100,10 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
       EXPECT_EQ(w.file("t.asc"),
                 row.failing == kFlush && row.path.empty() ? kCanTrace : "<missing>");
       EXPECT_EQ(w.file(kCanTemp) + w.file("t_LIN.asc"), "<missing>" + kLinTrace);
+      if (row.failing) (w.fs.get()->*row.failing).clear();  // and the next file is whole again
+      EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
+                  feed(w.plugin.get(), CAN_DataFrame) && w.end());
+      EXPECT_EQ(w.file("t.asc"), kCanTrace);
     }
   Writer w(true);
   EXPECT_TRUE(feed(w.plugin.get(), CAN_DataFrame) && w.end());
