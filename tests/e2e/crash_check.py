@@ -12,7 +12,7 @@ SIGNALS = [signal.SIGKILL, signal.SIGINT, signal.SIGTERM, signal.SIGHUP]
 def write_card(card):
     os.makedirs(os.path.join(card, "LOG"))
     for index in range(FILES):
-        with open(os.path.join(card, "LOG", "%08d.txt" % index), "w") as h:
+        with open(os.path.join(card, "LOG", "%0*d.txt" % (8 - index, index)), "w") as h:
             h.write(HEADER + "".join("10:%02d:%02d.%03d;0;0;%X;2;%02X%02X\n" % (
                 15 + ms // 60000, ms // 1000 % 60, ms % 1000, 0x100 + frame % 0x600, frame % 256,
                 index) for frame in range(FRAMES) for ms in [frame * 7 + index]))

@@ -81,11 +81,9 @@ def main():
             expected = read_text_log(log)
             problems += compare(rel, expected, read_back(asc, temp))
             checked += len(expected)
-    if problems or checked == 0:
-        print("\n".join(problems) or "no frames were checked")
-        return 1
-    print("%s read back %d frames identically" % (options.reader, checked))
-    return 0
+    summary = "%s read back %d frames identically" % (options.reader, checked)
+    print("\n".join(problems) or (summary if checked else "no frames were checked"))
+    return 1 if problems or not checked else 0
 
 
 if __name__ == "__main__":

@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
 """Runs one golden end-to-end case against the real binary (see README.md)."""
-import argparse, difflib, fcntl, os, pty, re, shutil, struct, subprocess, sys, tempfile, termios
+import argparse, difflib, fcntl, os, pathlib, pty, re, shutil, struct, subprocess, sys, tempfile, termios
 
 CONTEXT = re.compile(rb"^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} +\d+ +\d+ ", re.M)
 CLEAR_LINE = b"\r\x1b[K"  # how the progress line is drawn and erased
 TIMINGS = [(re.compile(rb"\d+\.\d MB/s"), b"<rate> MB/s"), (re.compile(rb" in \d+\.\d s"), b" in <time> s")]
 
 
-def run_on_terminal(command, cwd):
+def run_on_terminal(command, cwd, columns):
     master, slave = pty.openpty()
-    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))  # 100 columns
+    fcntl.ioctl(slave, termios.TIOCSWINSZ, struct.pack("HHHH", 24, columns, 0, 0))
     child = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                              stderr=slave)
     os.close(slave)
@@ -67,12 +67,9 @@ def compare_trees(expected, actual):
             for e, a in [(expected.get(path), actual.get(path))] if e != a]
 
 
-def read(folder, name, default=b""):
-    path = os.path.join(folder, name)
-    if not os.path.exists(path):
-        return default
-    with open(path, "rb") as h:
-        return h.read()
+def read(folder, name):
+    path = pathlib.Path(folder, name)
+    return path.read_bytes() if path.exists() else b""
 
 
 def lay_out(case, tree_name, target, setup_argument):
@@ -119,8 +116,8 @@ def main():
             print("SKIPPED %s: cannot run the tool as the user nobody" % name)
             return 77  # ctest's SKIP_RETURN_CODE
         command = prefix + [binary] + args
-        if os.path.exists(os.path.join(case, "terminal")):
-            status, stdout, stderr = run_on_terminal(command, work)
+        if os.path.exists(os.path.join(case, "terminal")):  # holds its width, or 100 columns
+            status, stdout, stderr = run_on_terminal(command, work, int(read(case, "terminal") or 100))
         else:
             run = subprocess.run(command, cwd=work, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)

@@ -54,8 +54,7 @@ struct Decoded {
 };
 }  // namespace
 
-// Opens `stream` (closed here), then rewinds and reads every record,
-// checking each against the reader's promises.
+// Opens `stream` (closed here), rewinds and reads every record against the reader's promises.
 static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
   StreamPtr owned(stream);
   REQUIRE(stream != nullptr);
@@ -81,10 +80,9 @@ static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
         can.BusChannel, can.DLC, record.DataBytes == nullptr, can.Payload);
   }
   REQUIRE(status == 0);
-  // The data lines cut as the reader cuts them (199 byte reads at most, carriage
-  // returns dropped, a line feed kept) split alike word-wise and bytewise; those
-  // holding a frame (no "#" first and, under a title of several fields, a
-  // separator before the first NUL) are the records, the others were skipped.
+  // The data lines cut as the reader cuts them (199 bytes, CRs dropped) split alike word-wise and
+  // bytewise; those with a frame (no "#" first; under several titles a separator before the first
+  // NUL) are the records, the others were skipped.
   uint64_t frames = 0, lines = 0;
   const char separator = reader.ValueSeparator;
   for (size_t at = reader.DataStart;;) {
@@ -142,20 +140,17 @@ struct Workspace {
 };
 }  // namespace
 
-static std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // in/ holds the one input, out/ is the output root.
 int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   static Workspace space;
   REQUIRE(space.made);
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-
-  // The options follow the input's length, so the corpus covers them all: a buffer of
-  // the whole file, none, one that rounds up, one larger than most inputs. On a "full
-  // disk" the trace's name until it is whole is a link to /dev/full: every write fails.
+  auto read_file = [](const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  // The options follow the input's length, so the corpus covers them all: every kind of buffer;
+  // a "full disk", where the trace's temporary name is a link to /dev/full.
   static const int64_t kBufferSizes[] = {-1, 0, 5, 4096};
   ConversionOptions options{};
   options.buffer_size = kBufferSizes[size % 4];
@@ -180,8 +175,7 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   // What the reader alone makes of the bytes is what the trace must hold.
   Decoded expected;
   if (read_all(memory_stream_create(bytes), bytes, &expected) != 0) return 1;
-  // Apart from the full disk only a refused log fails: the writer keeps every frame
-  // the reader makes. A log without records opens no trace, so no disk fails it.
+  // Apart from a full disk only a refused log fails; a log without records opens no trace.
   bool converted = !expected.bytes.empty() && !(full_disk && expected.count > 0);
   REQUIRE(result == (converted ? STATUS_OK : STATUS_CONVERSION_FAILED));
   bool deleted = converted && options.delete_converted;
@@ -198,8 +192,8 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   }
   REQUIRE(found == wanted);
   REQUIRE(deleted || read_file(space.root + "/in/log.txt") == bytes);
-  // The whole trace: three header lines, one line per record, the footer. The
-  // lines themselves are the line builders' and the golden cases' business.
+  // The whole trace: three header lines, one per record, the footer (the lines are checked
+  // elsewhere).
   std::string trace = traced ? read_file(space.root + "/out/sub/log.asc") : "";
   auto lines = static_cast<size_t>(std::count(trace.begin(), trace.end(), '\n'));
   REQUIRE(!traced || (lines == expected.count + 4 && trace.ends_with("\nEnd Triggerblock\n")));
@@ -208,9 +202,8 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
 
 // --- ASC line builders -----------------------------------------------------------
 
-// The input, missing bytes 0: the frame's time and the part's first time (doubles as
-// the host stores them), the identifier (4 bytes, host order), IDE, Dir, EDL, BRS,
-// ESI, BusChannel, DLC, DataLength (modulo 65) and the data bytes.
+// The input, missing bytes 0: the frame's time and the part's first time (host doubles), the ID (4
+// bytes, host order), IDE, Dir, EDL, BRS, ESI, BusChannel, DLC, DataLength % 65 and the data.
 int fuzz_asc_lines_one(const uint8_t* data, size_t size) {
   uint8_t bytes[28 + CAN_PAYLOAD_CAPACITY] = {};
   memcpy(bytes, data, size < sizeof bytes ? size : sizeof bytes);
