@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <set>
 #include <string>
@@ -165,6 +166,7 @@ TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
     ASSERT_TRUE(w.end());
     traces[chunk != 0] = w.file("t.asc") + w.file("t_LIN.asc");
     EXPECT_TRUE(chunk == 0 || traces[1] == traces[0]) << chunk;
+    EXPECT_EQ(std::count(traces[0].begin(), traces[0].end(), '\n'), 2 * (3 + 40 + 1));  // all
     EXPECT_EQ(w.fs->files.size(), 2u);  // the runs are gone
   }
   frame_store_set_chunk_frames_for_testing(0);
