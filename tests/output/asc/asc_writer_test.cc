@@ -160,7 +160,7 @@ TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
     Writer w;
     ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
     for (uint32_t i = 0; i < 40; ++i) {  // three times out of order, payloads past 8 bytes too
-      ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, kNoon + (i * 7 + 1) % 3, i, i % 13));
+      ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, kNoon + (i * 7 + 1) % 3, i, i * 8 % 65));
       ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, kNoon + (i * 7 + 1) % 3, i, i % 9));
     }
     ASSERT_TRUE(w.end());
