@@ -331,16 +331,6 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
 /// that the compiler checks each message against its arguments. g++ reads
 /// the constant messages through it; clang does not, and would flag every
 /// one as a non-literal format, so it is told to leave them to g++.
-/// Writes the frames of a non-empty store to "<stem><suffix>" and returns
-/// whether that file is complete. The file is written under a temporary
-/// name and renamed only once whole, so a failure or an interruption never
-/// leaves a partial trace under the final name nor harms a trace of an
-/// earlier run there; the temporary file is removed on failure.
-///
-/// The descriptor is a template argument rather than a plain parameter so
-/// that the compiler checks each message against its arguments. g++ reads
-/// the constant messages through it; clang does not, and would flag every
-/// one as a non-literal format, so it is told to leave them to g++.
 template <typename Frame, const AscPart<Frame>& kPart>
 static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* store,
                        std::string* text) {

@@ -11,10 +11,10 @@
 
 #include "log/log.h"
 #include "platform/filesystem.h"
+#include "platform/path.h"
 #include "platform/stream.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -122,13 +122,11 @@ bool frame_store_reset(FrameStore* store, FileSystem* fs, std::string_view trace
   store->run_prefix = nullptr;
   store->fs = fs;
   // "<folder>/.<name>.run": hidden beside the trace, never named like a log.
-  size_t slash = trace_path.rfind('/');
-  size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
-  size_t length = trace_path.size() + sizeof ".run";
-  auto* prefix = static_cast<char*>(allocation_allowed() ? malloc(length + 1) : nullptr);
+  std::string name(path_dir_prefix(trace_path));
+  name.append(".").append(path_basename(trace_path)).append(".run");
+  auto* prefix = static_cast<char*>(allocation_allowed() ? malloc(name.size() + 1) : nullptr);
   if (prefix == nullptr) return false;
-  snprintf(prefix, length + 1, "%.*s.%.*s.run", static_cast<int>(name_start), trace_path.data(),
-           static_cast<int>(trace_path.size() - name_start), trace_path.data() + name_start);
+  memcpy(prefix, name.c_str(), name.size() + 1);
   store->run_prefix = prefix;
   return true;
 }
