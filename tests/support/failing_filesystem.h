@@ -1,6 +1,5 @@
-// The test filesystem: forwards to a real one or keeps its files in memory,
-// records every call, and fails chosen operations on chosen paths, for
-// failures a root-run test cannot cause on the disk.
+// The test filesystem: forwards to a real one or keeps its files in memory, records every call,
+// and fails chosen operations on chosen paths, as a root-run test cannot make the disk do.
 #ifndef TRACEWRIGHT_TESTS_SUPPORT_FAILING_FILESYSTEM_H_
 #define TRACEWRIGHT_TESTS_SUPPORT_FAILING_FILESYSTEM_H_
 

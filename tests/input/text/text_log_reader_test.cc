@@ -1,7 +1,5 @@
-// What no trace shows: the header fields handed to plug-ins and the header
-// time as local time. Records, columns, separators, time texts, the rollover
-// rule and refusals are checked end to end by the golden cases, and the fast
-// paths against their references by the reader's fuzz target.
+// What no trace shows: the header fields handed to plug-ins and the header time as local time.
+// Golden cases check the rest end to end; the fuzz target checks the fast paths.
 #include "input/text/text_log_reader.h"
 
 #include <gtest/gtest.h>

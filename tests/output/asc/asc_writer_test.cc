@@ -22,8 +22,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// 2024-03-15 12:07:09 UTC, the first hour that prints PM; the stem "t" names
-// t.asc and t_LIN.asc.
+// 2024-03-15 12:07:09 UTC, the first hour that prints PM; the stem "t" names t.asc, t_LIN.asc.
 constexpr double kNoon = 1710504429.0;
 const std::string kHeader =
     "date Fri Mar 15 12:07:09 PM 2024\nbase hex  timestamps absolute\nBegin Triggerblock\n";
