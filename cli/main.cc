@@ -1,4 +1,4 @@
-// The entry point: parse the command line, bind the ASC writer to the run's
+// The entry point: parse the command line, bind the trace writer to the run's
 // filesystems, walk the inputs, and return the walk's status.
 #include "cli/config.h"
 #include "cli/options.h"
@@ -7,7 +7,7 @@
 #include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "log/log.h"
-#include "output/asc/asc_writer.h"
+#include "output/trace_writer.h"
 #include "platform/interrupt.h"
 
 #include <unistd.h>
@@ -19,9 +19,10 @@ int main(int argc, char** argv) {
   // success here would hide the failure from scripts.
   if (config == nullptr) return STATUS_INTERNAL_ERROR;
   if (parse_command_line(config, argc, argv, &status)) {
-    OutputPlugin* writer = asc_writer_create(config->input_fs, config->output_fs, &config->options);
+    OutputPlugin* writer =
+        trace_writer_create(config->input_fs, config->output_fs, &config->options);
     if (writer == nullptr) {
-      LOG(LOG_FATAL, "Could not create the ASC writer");
+      LOG(LOG_FATAL, "Could not create the trace writer");
       status = STATUS_INTERNAL_ERROR;
     } else {
       // From here on a stop by signal must not leave a partial trace behind.

@@ -177,6 +177,17 @@ void text_log_rewind(TextLogReader* reader) {
   (void)stream_seek(reader->stream, reader->DataStart, 0);
 }
 
+void text_log_restart(TextLogReader* reader) {
+  if (reader == nullptr) return;
+  reader->RolloverOffset = 0;
+  reader->reference_seconds = 0;
+  reader->reference_milliseconds = 0;
+  reader->has_previous = false;
+  reader->previous_seconds = 0;
+  reader->skipped_lines = 0;
+  text_log_rewind(reader);
+}
+
 // Whether a data line holds a frame. A "#" line is a comment. Where the
 // title names several columns, a line without one separator is no frame
 // either: a blank line, the NUL or 0xFF padding a card leaves after a power

@@ -27,7 +27,7 @@
 #include "input/text/text_log_reader.h"
 #include "input/text/text_log_reader_internal.h"
 #include "output/asc/asc_lines.h"
-#include "output/asc/asc_writer.h"
+#include "output/trace_writer.h"
 #include "platform/filesystem.h"
 #include "platform/stream.h"
 #include "support/memory_stream.h"
@@ -167,7 +167,7 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
 
   FileSystemPtr input_fs(filesystem_create(space.root + "/in"));
   FileSystemPtr output_fs(filesystem_create(space.root + "/out"));
-  OutputPlugin* writer = asc_writer_create(input_fs.get(), output_fs.get(), &options);
+  OutputPlugin* writer = trace_writer_create(input_fs.get(), output_fs.get(), &options);
   REQUIRE(writer != nullptr);
   int result = convert_file(writer, "log.txt", "sub/log.txt");
   output_plugin_destroy(writer);
