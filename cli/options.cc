@@ -6,6 +6,7 @@
 
 #include "cli/argtable.h"
 #include "cli/config.h"
+#include "cli/format_list.h"
 #include "cli/input_set.h"
 #include "convert/conversion_options.h"
 #include "convert/exit_status.h"
@@ -32,6 +33,7 @@ struct OptionTable {
   arg_lit* no_append_root;
   arg_int* buffer;
   arg_str* output_directory;
+  arg_str* format;
   arg_lit* input_files;
   arg_file* inputs;
   struct arg_end* end;  // "struct": the constructor has the same name
@@ -42,6 +44,7 @@ struct OptionTable {
 // header's error function is all that argtable reads from such an entry.
 struct CheckFailures {
   arg_hdr output_directory;
+  arg_hdr format;
   arg_hdr no_common_root;
   arg_hdr no_working_directory;
 };
@@ -65,6 +68,11 @@ constexpr int kParserMissingValue = 5;
 static void print_output_directory_error(void*, ArgErrorSink sink, int, const char* argval,
                                          const char* progname) {
   ARG_ERROR_PRINTF(sink, "%s: invalid output directory: \"%s\"\n", progname, argval);
+}
+
+static void print_format_error(void*, ArgErrorSink sink, int, const char* argval,
+                               const char* progname) {
+  ARG_ERROR_PRINTF(sink, "%s: invalid format \"%s\" (use asc, blf or log)\n", progname, argval);
 }
 
 static void print_no_common_root_error(void*, ArgErrorSink sink, int, const char*,
@@ -91,13 +99,21 @@ static void add_error(struct arg_end* end, void* parent, int code, const char* a
 }
 
 // Runs after an error-free parse, in table order: the output directory, the
-// inputs' own count check, then the input set, which needs at least one input.
+// format list, the inputs' own count check, then the input set, which needs
+// at least one input. A bad format name is copied into `bad_format`, which
+// outlives the printing of the list.
 static void run_checks(const OptionTable& t, arg_checkfn* inputs_count_check,
-                       ConverterConfig* config, CheckFailures* failures) {
+                       ConverterConfig* config, CheckFailures* failures, std::string* bad_format) {
   if (t.output_directory->count == 1) {
     const char* value = t.output_directory->sval[0];
     int code = check_output_directory(value);
     if (code != 0) add_error(t.end, &failures->output_directory, code, value);
+  }
+  std::string_view bad;
+  if (t.format->count == 1 &&
+      !format_list_parse(t.format->sval[0], &config->options.formats, &bad)) {
+    bad_format->assign(bad);
+    add_error(t.end, &failures->format, 1, bad_format->c_str());
   }
   int count_code = inputs_count_check != nullptr ? inputs_count_check(t.inputs->hdr.parent) : 0;
   if (count_code != 0) {
@@ -203,6 +219,7 @@ static bool configure_run(const OptionTable& t, ConverterConfig* config, int* st
   config->options.non_interactive = t.non_interactive->count > 0;
   config->options.buffer_size = t.buffer->count > 0 ? static_cast<int64_t>(t.buffer->ival[0]) : -1;
   if (t.output_directory->count > 0) config->output_directory = t.output_directory->sval[0];
+  if (t.format->count == 0) config->options.formats = FORMAT_ASC;
 
   // The common root is only a textual parent: it may not exist at all, as
   // for a file in a missing folder. Nothing can be converted then, which is
@@ -255,9 +272,11 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
   // disk, wait until neither was asked for.
   CheckFailures failures{};
   failures.output_directory.errorfn = print_output_directory_error;
+  failures.format.errorfn = print_format_error;
   failures.no_common_root.errorfn = print_no_common_root_error;
   failures.no_working_directory.errorfn = print_no_working_directory_error;
-  if (t.end->count == 0) run_checks(t, inputs_count_check, config, &failures);
+  std::string bad_format;
+  if (t.end->count == 0) run_checks(t, inputs_count_check, config, &failures, &bad_format);
 
   if (t.end->count > 0) {
     switch (t.end->error[0]) {
@@ -295,6 +314,9 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
                          "buffer size in bytes. 0 disables and -1 takes entire file"),
       .output_directory =
           arg_str0("O", "output-directory", nullptr, "where to place the converted files"),
+      .format = arg_str0("f", "format", "<list>",
+                         "trace formats to write, a comma-separated list of asc, blf and log. "
+                         "defaults to asc"),
       // The value placeholder is part of the long name: the flag takes no
       // value and exists only to document the positional inputs.
       .input_files = arg_lit0("i", "input-files=<file(s)/folder(s)>",
@@ -305,17 +327,9 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
       .end = arg_end(kMaxErrors),
   };
   void* table[] = {
-      t.help,
-      t.version,
-      t.verbosity,
-      t.non_interactive,
-      t.delete_converted,
-      t.no_append_root,
-      t.buffer,
-      t.output_directory,
-      t.input_files,
-      t.inputs,
-      t.end,
+      t.help,           t.version, t.verbosity,        t.non_interactive, t.delete_converted,
+      t.no_append_root, t.buffer,  t.output_directory, t.format,          t.input_files,
+      t.inputs,         t.end,
   };
   bool go_on = false;
   if (arg_nullcheck(table) != 0) {

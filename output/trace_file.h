@@ -30,7 +30,7 @@ struct TraceFile {
 enum TraceFinish : uint8_t {
   TRACE_IN_PLACE,     ///< whole, closed and under its final name
   TRACE_NOT_RENAMED,  ///< whole, but the final name could not be taken; removed
-  TRACE_FAILED,  ///< not whole, not closed or not flushed: removed, or left in place unflushed
+  TRACE_FAILED,       ///< not whole, not closed or not flushed: removed, or left in place unflushed
 };
 
 /// Opens the temporary file of `path` in `fs` for writing and guards it.
