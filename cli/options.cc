@@ -13,6 +13,7 @@
 #include "log/log.h"
 #include "platform/filesystem.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -34,6 +37,7 @@ struct OptionTable {
   arg_int* buffer;
   arg_str* output_directory;
   arg_str* format;
+  arg_int* jobs;
   arg_lit* input_files;
   arg_file* inputs;
   struct arg_end* end;  // "struct": the constructor has the same name
@@ -208,6 +212,14 @@ static void print_usage(void** table) {
   arg_print_glossary(stdout, table, "  %-40s %s\n");
 }
 
+// Workers for "-j n": 0 asks for one per online core. More than kMaxJobs
+// would only share the same cores and disks, each with its own memory.
+static uint32_t jobs_for(int n) {
+  constexpr long kMaxJobs = 128;
+  long wanted = n > 0 ? n : sysconf(_SC_NPROCESSORS_ONLN);
+  return static_cast<uint32_t>(std::clamp(wanted, 1L, kMaxJobs));
+}
+
 // Everything after a clean command line: threshold, options and the two
 // filesystems. False with the status set when a filesystem cannot be had.
 static bool configure_run(const OptionTable& t, ConverterConfig* config, int* status) {
@@ -220,6 +232,7 @@ static bool configure_run(const OptionTable& t, ConverterConfig* config, int* st
   config->options.buffer_size = t.buffer->count > 0 ? static_cast<int64_t>(t.buffer->ival[0]) : -1;
   if (t.output_directory->count > 0) config->output_directory = t.output_directory->sval[0];
   if (t.format->count == 0) config->options.formats = FORMAT_ASC;
+  config->options.jobs = t.jobs->count > 0 ? jobs_for(t.jobs->ival[0]) : 1;
 
   // The common root is only a textual parent: it may not exist at all, as
   // for a file in a missing folder. Nothing can be converted then, which is
@@ -289,8 +302,9 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
     }
     return false;
   }
-  if (t.verbosity->count > 0 &&
-      static_cast<unsigned>(t.verbosity->ival[0]) >= std::size(kThresholdByVerbosity)) {
+  if ((t.verbosity->count > 0 &&
+       static_cast<unsigned>(t.verbosity->ival[0]) >= std::size(kThresholdByVerbosity)) ||
+      (t.jobs->count > 0 && t.jobs->ival[0] < 0)) {
     *status = STATUS_INVALID_VALUE;
     return false;
   }
@@ -317,6 +331,8 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
       .format = arg_str0("f", "format", "<list>",
                          "trace formats to write, a comma-separated list of asc, blf and log. "
                          "defaults to asc"),
+      .jobs = arg_int0("j", "jobs", "<n>",
+                       "convert up to n logs at once, 0 for one per online core. defaults to 1"),
       // The value placeholder is part of the long name: the flag takes no
       // value and exists only to document the positional inputs.
       .input_files = arg_lit0("i", "input-files=<file(s)/folder(s)>",
@@ -327,9 +343,19 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
       .end = arg_end(kMaxErrors),
   };
   void* table[] = {
-      t.help,           t.version, t.verbosity,        t.non_interactive, t.delete_converted,
-      t.no_append_root, t.buffer,  t.output_directory, t.format,          t.input_files,
-      t.inputs,         t.end,
+      t.help,
+      t.version,
+      t.verbosity,
+      t.non_interactive,
+      t.delete_converted,
+      t.no_append_root,
+      t.buffer,
+      t.output_directory,
+      t.format,
+      t.jobs,
+      t.input_files,
+      t.inputs,
+      t.end,
   };
   bool go_on = false;
   if (arg_nullcheck(table) != 0) {

@@ -16,6 +16,7 @@ struct ConversionOptions {
   bool non_interactive;   ///< no progress output, even on a terminal
   int64_t buffer_size;    ///< read buffer: 0 none, negative the whole file
   uint8_t formats;        ///< FORMAT_* bits; 0 stands for FORMAT_ASC alone
+  uint32_t jobs;          ///< logs converted at once; 0 stands for 1
 };
 
 #endif  // TRACEWRIGHT_CONVERT_CONVERSION_OPTIONS_H_

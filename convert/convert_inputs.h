@@ -4,6 +4,7 @@
 #ifndef TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_
 #define TRACEWRIGHT_CONVERT_CONVERT_INPUTS_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,11 +23,15 @@ struct WalkObserver {
   void* arg;
 };
 
-/// Converts every input (relative to input_fs) in order and returns the OR of
-/// their results; 129 at once when the stat of a top-level input fails.
-/// `observer` may be null.
-int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
-                   const WalkObserver* observer = nullptr);
+/// Converts every input (relative to input_fs) and returns the OR of their
+/// results; 129 alone when the stat of a top-level input fails, which ends
+/// the walk. The walk hands the text logs out in its order to `count`
+/// workers, each converting with its own plug-in of `plugins` (all bound to
+/// the same filesystems and options); with one, they are converted one
+/// after another in the caller's thread. `observer` may be null; with
+/// several workers its callbacks come from their threads.
+int convert_inputs(OutputPlugin* const* plugins, size_t count,
+                   const std::vector<std::string>& inputs, const WalkObserver* observer = nullptr);
 /// Walks `inputs` as convert_inputs does but converts and creates nothing:
 /// only the observer's log_started hears of each text log the conversion
 /// would reach, in the same order. What the walk logs on the way (a missing

@@ -101,7 +101,7 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
     plugin.new_file_result = c.new_file;
     plugin.fail_record_at = c.fail_record;
     plugin.restart_id = c.restart_id;
-    ConversionOptions options{true, false, false, c.buffer, FORMAT_ASC};  // -d
+    ConversionOptions options{true, false, false, c.buffer, FORMAT_ASC, 1};  // -d
     ASSERT_TRUE(output_plugin_init(&plugin, fs.get(), fs.get(), &options));
     LogCapture log;
     bool failed = !c.log.empty();
