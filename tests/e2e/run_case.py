@@ -116,10 +116,11 @@ def main():
             print("SKIPPED %s: cannot run the tool as the user nobody" % name)
             return 77  # ctest's SKIP_RETURN_CODE
         command = prefix + [binary] + args
+        cwd = os.path.join(work, read(case, "cwd").decode().strip())  # a subfolder, or the work folder
         if os.path.exists(os.path.join(case, "terminal")):  # holds its width, or 100 columns
-            status, stdout, stderr = run_on_terminal(command, work, int(read(case, "terminal") or 100))
+            status, stdout, stderr = run_on_terminal(command, cwd, int(read(case, "terminal") or 100))
         else:
-            run = subprocess.run(command, cwd=work, stdin=subprocess.DEVNULL,
+            run = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
             status, stdout, stderr = run.returncode, run.stdout, run.stderr
         stdout = stdout.replace(work.encode(), b"<work>")
