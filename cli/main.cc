@@ -36,7 +36,7 @@ static int convert(ConverterConfig* config) {
   // capture standard error get the log lines alone.
   Progress* progress = nullptr;
   if (!config->options.non_interactive && isatty(2)) {
-    progress = progress_start(writers[0], config->inputs);
+    progress = progress_start(writers[0], config->inputs, writers.size());
   }
   int status =
       convert_inputs(writers.data(), writers.size(), config->inputs, progress_observer(progress));

@@ -37,6 +37,7 @@ struct WalkState {
   // until that one is done, so that several workers decide as one would.
   std::map<std::string, uint64_t> stem_jobs;
   ConvertJobs* jobs = nullptr;
+  size_t workers = 0;  ///< plug-ins converting, and so the walk's own observer slot
   const WalkObserver* observer = nullptr;
   // Only tell the observer which logs the walk reaches; convert nothing.
   bool survey = false;
@@ -71,13 +72,14 @@ static int walk_file(std::string_view input_path, std::string_view output_path,
   if (!convert_file_output_stem(input_path, output_path, &stem)) return STATUS_OK;
   const WalkObserver* observer = state->observer;
   if (state->survey) {
-    if (observer != nullptr) observer->log_started(observer->arg, input_path, info.size);
+    if (observer != nullptr) observer->log_started(observer->arg, 0, input_path, info.size);
     return STATUS_OK;
   }
   if (!claim_output_stem(state, input_path, output_path)) {
+    // Reported as the walk's own, beside the workers' logs.
     if (observer != nullptr) {
-      observer->log_started(observer->arg, input_path, info.size);
-      observer->log_finished(observer->arg, stem, STATUS_CONVERSION_FAILED);
+      observer->log_started(observer->arg, state->workers, input_path, info.size);
+      observer->log_finished(observer->arg, state->workers, stem, STATUS_CONVERSION_FAILED);
     }
     return STATUS_CONVERSION_FAILED;
   }
@@ -174,6 +176,7 @@ int convert_inputs(OutputPlugin* const* plugins, size_t count,
                    const std::vector<std::string>& inputs, const WalkObserver* observer) {
   WalkState state;
   state.observer = observer;
+  state.workers = count;
   state.jobs = convert_jobs_start(plugins, count, observer);
   // Without the workers one conversion at a time still gets the run done.
   if (state.jobs == nullptr) state.jobs = convert_jobs_start(plugins, 1, observer);

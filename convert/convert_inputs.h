@@ -12,14 +12,23 @@
 
 struct OutputPlugin;
 
-/// Told about each text log the walk reaches, for progress output. Both slots
-/// must be set; the views live for the duration of the call.
+/// Told about each text log the walk reaches, for progress output. The first
+/// two slots must be set, the others may be null; the views live for the
+/// duration of the call. `worker` tells apart the logs in work at once: the
+/// index of the plug-in converting it (see convert_inputs), or the number of
+/// plug-ins for a log the walk itself turns down (its output is another
+/// log's). With several workers the calls come from their threads, at the
+/// same time.
 struct WalkObserver {
   /// Before the log at `input_path` (relative to input_fs), `size` bytes long.
-  void (*log_started)(void* arg, std::string_view input_path, int64_t size);
+  void (*log_started)(void* arg, size_t worker, std::string_view input_path, int64_t size);
   /// After it, with its result code and its output path without extension
   /// (relative to output_fs), from which its trace files are named.
-  void (*log_finished)(void* arg, std::string_view output_stem, int result);
+  void (*log_finished)(void* arg, size_t worker, std::string_view output_stem, int result);
+  /// In between, as ConvertFileListener::read_to (convert/convert_file.h).
+  void (*log_read)(void* arg, size_t worker, int64_t position);
+  /// In between, as ConvertFileListener::not_removed.
+  void (*log_not_removed)(void* arg, size_t worker);
   void* arg;
 };
 

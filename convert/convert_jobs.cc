@@ -29,13 +29,12 @@ struct Job {
 struct Worker {
   ConvertJobs* jobs;
   OutputPlugin* plugin;
+  size_t index;  ///< as the observer knows it
 };
 
 }  // namespace
 
 struct ConvertJobs {
-  OutputPlugin* const* plugins;
-  size_t count;
   const WalkObserver* observer;
   std::vector<Worker> workers;  ///< each thread's argument
   std::vector<pthread_t> threads;
@@ -48,20 +47,36 @@ struct ConvertJobs {
   bool closing = false;
 };
 
-static int run_job(const ConvertJobs* jobs, OutputPlugin* plugin, const Job& job) {
-  const WalkObserver* observer = jobs->observer;
-  if (observer != nullptr) observer->log_started(observer->arg, job.input_path, job.size);
-  int result = convert_file(plugin, job.input_path, job.output_path);
-  if (observer != nullptr) {
-    std::string_view stem;
-    (void)convert_file_output_stem(job.input_path, job.output_path, &stem);
-    observer->log_finished(observer->arg, stem, result);
+static void read_to(void* arg, int64_t position) {
+  auto* worker = static_cast<const Worker*>(arg);
+  const WalkObserver* observer = worker->jobs->observer;
+  if (observer->log_read != nullptr) observer->log_read(observer->arg, worker->index, position);
+}
+
+static void not_removed(void* arg) {
+  auto* worker = static_cast<const Worker*>(arg);
+  const WalkObserver* observer = worker->jobs->observer;
+  if (observer->log_not_removed != nullptr) {
+    observer->log_not_removed(observer->arg, worker->index);
   }
+}
+
+static int run_job(Worker* worker, const Job& job) {
+  const WalkObserver* observer = worker->jobs->observer;
+  if (observer == nullptr) return convert_file(worker->plugin, job.input_path, job.output_path);
+  observer->log_started(observer->arg, worker->index, job.input_path, job.size);
+  const ConvertFileListener listener = {
+      .read_to = read_to, .not_removed = not_removed, .arg = worker};
+  int result = convert_file(worker->plugin, job.input_path, job.output_path, &listener);
+  std::string_view stem;
+  (void)convert_file_output_stem(job.input_path, job.output_path, &stem);
+  observer->log_finished(observer->arg, worker->index, stem, result);
   return result;
 }
 
 static void* work(void* arg) {
-  auto [jobs, plugin] = *static_cast<Worker*>(arg);
+  auto* worker = static_cast<Worker*>(arg);
+  ConvertJobs* jobs = worker->jobs;
   std::unique_lock<std::mutex> lock(jobs->mutex);
   for (;;) {
     jobs->changed.wait(lock, [jobs] { return !jobs->queue.empty() || jobs->closing; });
@@ -70,7 +85,7 @@ static void* work(void* arg) {
     jobs->queue.pop_front();
     jobs->changed.notify_all();
     lock.unlock();
-    int result = run_job(jobs, plugin, job);
+    int result = run_job(worker, job);
     lock.lock();
     jobs->status |= result;
     jobs->unfinished.erase(job.number);
@@ -82,16 +97,14 @@ ConvertJobs* convert_jobs_start(OutputPlugin* const* plugins, size_t count,
                                 const WalkObserver* observer) {
   auto* jobs = new (std::nothrow) ConvertJobs;
   if (jobs == nullptr) return nullptr;
-  jobs->plugins = plugins;
-  jobs->count = count;
   jobs->observer = observer;
-  if (count < 2) return jobs;
   jobs->workers.resize(count);
+  for (size_t i = 0; i < count; ++i) jobs->workers[i] = {jobs, plugins[i], i};
+  if (count < 2) return jobs;
   jobs->threads.reserve(count);
   for (size_t i = 0; i < count; ++i) {
     // A thread that cannot be started is one worker fewer; none at all is a
     // failure the caller answers by converting alone.
-    jobs->workers[i] = {jobs, plugins[i]};
     pthread_t thread;
     if (pthread_create(&thread, nullptr, work, &jobs->workers[i]) != 0) break;
     jobs->threads.push_back(thread);
@@ -107,7 +120,7 @@ uint64_t convert_jobs_submit(ConvertJobs* jobs, std::string_view input_path,
                              std::string_view output_path, int64_t size) {
   Job job{jobs->next_number++, std::string(input_path), std::string(output_path), size};
   if (jobs->threads.empty()) {
-    jobs->status |= run_job(jobs, jobs->plugins[0], job);
+    jobs->status |= run_job(&jobs->workers[0], job);
     return job.number;
   }
   std::unique_lock<std::mutex> lock(jobs->mutex);
