@@ -9,6 +9,8 @@
 #include "convert/output_plugin.h"
 #include "log/log.h"
 #include "output/asc/asc_writer.h"
+#include "output/blf/blf_writer.h"
+#include "output/candump/candump_writer.h"
 #include "output/frame_store.h"
 #include "output/trace_format.h"
 
@@ -219,12 +221,20 @@ static const OutputPluginOps kTraceWriterOps = {
 /// Creates the requested formats in their fixed order; false when memory
 /// runs out (the ones made stay for destroy).
 static bool create_formats(TraceWriter* writer) {
+  static const struct {
+    uint8_t bit;
+    TraceFormat* (*create)(FileSystem* fs, bool durable);
+  } kFormats[kMaxFormats] = {
+      {FORMAT_ASC, asc_writer_create},
+      {FORMAT_BLF, blf_writer_create},
+      {FORMAT_LOG, candump_writer_create},
+  };
   uint8_t wanted = writer->options->formats == 0 ? FORMAT_ASC : writer->options->formats;
-  bool durable = writer->options->delete_converted;
-  if ((wanted & FORMAT_ASC) != 0) {
-    TraceFormat* asc = asc_writer_create(writer->output_fs, durable);
-    if (asc == nullptr) return false;
-    writer->formats[writer->format_count++] = asc;
+  for (const auto& format : kFormats) {
+    if ((wanted & format.bit) == 0) continue;
+    TraceFormat* made = format.create(writer->output_fs, writer->options->delete_converted);
+    if (made == nullptr) return false;
+    writer->formats[writer->format_count++] = made;
   }
   return true;
 }
