@@ -24,7 +24,7 @@ static const FileSystemOps kFailingFileSystemOps = {
     .list =
         [](FileSystem* fs, std::string_view path, DirectoryListing* out) {
           for (const std::string& name : self(fs)->listed_extra) {
-            out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0});
+            out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0, 0});
           }
           return inner(fs) && inner(fs)->ops->list(inner(fs), path, out);
         },
