@@ -16,6 +16,7 @@
 #include "output/asc/asc_lines.h"
 #include "output/asc/asc_writer_internal.h"
 #include "output/asc/frame_store.h"
+#include "output/asc/temporary_names.h"
 #include "platform/filesystem.h"
 #include "platform/interrupt.h"
 #include "platform/path.h"
@@ -30,7 +31,6 @@
 #include <new>
 #include <string>
 #include <type_traits>
-#include <unistd.h>
 
 // ---------------------------------------------------------------------------
 // The writer record and its kept frames
@@ -218,21 +218,6 @@ static bool write_text(Stream* stream, const std::string& text) {
   return stream_write(stream, text.data(), length) == length;
 }
 
-/// The name a trace is written under until it is complete: beside the
-/// trace, hidden by its leading dot, and unique to this process, e.g.
-/// logs/.00000001.asc.4711.tmp for logs/00000001.asc. It ends in ".tmp", so
-/// a later walk over the folder passes it over. Only the first 200 bytes of
-/// the name are used, so that a trace whose name is near the platform's
-/// limit of 255 still gets a temporary name; the process id keeps it
-/// unique, as a process writes one temporary file at a time.
-static std::string temporary_path(std::string_view path) {
-  std::string temporary(path_dir_prefix(path));
-  std::string_view name = path_basename(path).substr(0, 200);
-  str_append_printf(&temporary, ".%.*s.%ld.tmp", static_cast<int>(name.size()), name.data(),
-                    static_cast<long>(getpid()));
-  return temporary;
-}
-
 enum PublishResult : uint8_t {
   PUBLISHED,
   NOT_FLUSHED,  // the file or its folder could not be forced to the disk
@@ -245,11 +230,11 @@ enum PublishResult : uint8_t {
 /// input's only copy. A failed flush after the rename leaves the complete
 /// trace in place but fails it, so that the input is kept.
 static PublishResult publish(AscWriter* writer, const std::string& temporary,
-                             const std::string& path) {
+                             const std::string& path, int guard) {
   bool durable = writer->options->delete_converted;
   if (durable && !fs_flush(writer->output_fs, temporary)) return NOT_FLUSHED;
   if (!fs_rename(writer->output_fs, temporary, path)) return NOT_RENAMED;
-  interrupt_release_file();
+  interrupt_guard_disarm(guard);
   bool flushed = !durable || fs_flush(writer->output_fs, path_dir_prefix(path));
   return flushed ? PUBLISHED : NOT_FLUSHED;
 }
@@ -259,23 +244,28 @@ static PublishResult publish(AscWriter* writer, const std::string& temporary,
 #pragma clang diagnostic ignored "-Wformat-nonliteral"
 #pragma clang diagnostic ignored "-Wformat-security"
 #endif
-/// Opens the temporary file of "<stem><suffix>" (path and temporary name
-/// filled in) and guards it against a stop by signal. Null, with nothing
-/// left guarded and the failure logged when `report`, if it cannot be had.
+/// Creates the temporary file of "<stem><suffix>" (path and temporary name
+/// filled in) and guards it against a stop by signal in a slot of its own
+/// (`*guard`). Null, with no slot held and the failure logged when `report`,
+/// if it cannot be had; a file already under the temporary name is left as
+/// it is, as it is not this run's.
 template <typename Frame, const AscPart<Frame>& kPart>
 static Stream* open_part(AscWriter* writer, std::string_view stem, std::string* path,
-                         std::string* temporary, bool report) {
+                         std::string* temporary, int* guard, bool report) {
   path->assign(stem);
   path->append(kPart.suffix);
-  *temporary = temporary_path(*path);
+  *temporary = temporary_trace_path(*path);
   std::string guarded;
   fs_absolute_path(writer->output_fs, *temporary, &guarded);
   Stream* stream = nullptr;
-  if (interrupt_guard_file(guarded)) {
-    stream = fs_open(writer->output_fs, *temporary, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
+  *guard = interrupt_guard_acquire();
+  if (interrupt_guard_arm(*guard, guarded, false)) {
+    stream = fs_open(writer->output_fs, *temporary,
+                     FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
   }
   if (stream == nullptr) {
-    interrupt_release_file();
+    interrupt_guard_release(*guard);
+    *guard = 0;
     if (report) LOG(LOG_ERROR, kPart.open_failed, path->c_str());
   }
   return stream;
@@ -284,11 +274,11 @@ static Stream* open_part(AscWriter* writer, std::string_view stem, std::string* 
 /// Writes the footer of a file that has its header, closes the stream and
 /// puts a whole file in place of `path`; otherwise removes the temporary
 /// file. The footer goes out even after a failed line: the file is removed
-/// in that case, but the write may still tell of a second problem. Whether
-/// the part is complete.
+/// in that case, but the write may still tell of a second problem. Frees
+/// the guard slot. Whether the part is complete.
 template <typename Frame, const AscPart<Frame>& kPart>
 static bool finish_part(AscWriter* writer, Stream* stream, const std::string& path,
-                        const std::string& temporary, bool headed, bool failed,
+                        const std::string& temporary, int guard, bool headed, bool failed,
                         size_t lines_written, std::string* text) {
   if (headed) {
     text->clear();
@@ -305,8 +295,8 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
     // The final name is where an existing file is replaced, so failing to
     // take it is reported like a file that cannot be opened. A failed flush
     // has no message, like a failed close.
-    switch (publish(writer, temporary, path)) {
-      case PUBLISHED: return true;
+    switch (publish(writer, temporary, path, guard)) {
+      case PUBLISHED: interrupt_guard_release(guard); return true;
       case NOT_RENAMED: LOG(LOG_ERROR, kPart.open_failed, path.c_str()); break;
       case NOT_FLUSHED:
         // After a rename that went through, the temporary name is gone and
@@ -317,7 +307,7 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
   // The part fails whether or not the removal works, so its result adds
   // nothing to report.
   (void)fs_remove(writer->output_fs, temporary);
-  interrupt_release_file();
+  interrupt_guard_release(guard);
   return false;
 }
 
@@ -336,7 +326,8 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
                        std::string* text) {
   std::string path;
   std::string temporary;
-  Stream* stream = open_part<Frame, kPart>(writer, stem, &path, &temporary, true);
+  int guard = 0;
+  Stream* stream = open_part<Frame, kPart>(writer, stem, &path, &temporary, &guard, true);
   if (stream == nullptr) return false;
 
   // The record the lines are built from; only its kept fields change.
@@ -394,8 +385,8 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
     // A run that breaks off has been reported by the store.
     if (more < 0) failed = true;
   }
-  return finish_part<Frame, kPart>(writer, stream, path, temporary, headed, failed, lines_written,
-                                   text);
+  return finish_part<Frame, kPart>(writer, stream, path, temporary, guard, headed, failed,
+                                   lines_written, text);
 }
 
 // ---------------------------------------------------------------------------
@@ -407,15 +398,13 @@ namespace {
 /// logger writes them almost always: the frames then need no keeping,
 /// sorting or reading back, and the first one is the earliest, which dates
 /// the header. The first frame out of order gives it up for the file: its
-/// temporary file is closed (kept, to be opened again and truncated) and
-/// the driver hands every frame over again, to be kept and sorted. Lines go out in the same batches
-/// as from a store.
+/// temporary file is removed, the driver hands every frame over again, and
+/// they are kept and sorted, the trace then created anew from the store.
+/// Lines go out in the same batches as from a store.
 struct LiveTrace {
   Stream* stream = nullptr;  ///< null while no trace is being written
+  int guard = 0;             ///< the interrupt guard slot of the temporary file
   bool off = false;          ///< given up (or not possible) for this file
-  /// Given up after lines went out: the temporary file stays, closed, for
-  /// the store's trace to open again under the same name.
-  bool parked = false;
   /// A write failed: the file fails at its end, with the message a trace
   /// written from the store would have had; until then frames are dropped.
   bool header_failed = false;
@@ -440,12 +429,12 @@ enum LiveResult : uint8_t {
 }  // namespace
 
 static void live_discard(AscWriter* writer, LiveTrace* live) {
-  if (live->stream == nullptr && !live->parked) return;
-  if (live->stream != nullptr) (void)stream_close(live->stream);
+  if (live->stream == nullptr) return;
+  (void)stream_close(live->stream);
   live->stream = nullptr;
-  live->parked = false;
   (void)fs_remove(writer->output_fs, live->temporary);
-  interrupt_release_file();
+  interrupt_guard_release(live->guard);
+  live->guard = 0;
 }
 
 static bool live_flush(LiveTrace* live) {
@@ -463,8 +452,8 @@ static bool live_start(AscWriter* writer, LiveTrace* live, double t0) {
   // Without a driver that can hand the frames over again there is no way
   // back from a frame out of order.
   if (!writer->replay_possible) return false;
-  live->stream =
-      open_part<BusMessage, kCanPart>(writer, live->stem, &live->path, &live->temporary, false);
+  live->stream = open_part<BusMessage, kCanPart>(writer, live->stem, &live->path, &live->temporary,
+                                                 &live->guard, false);
   if (live->stream == nullptr) return false;
   live->t0 = t0;
   if (build_header(&live->text, writer->time_offset + t0) != HEADER_BUILT) {
@@ -488,12 +477,9 @@ static LiveResult live_write(AscWriter* writer, const BusMessage& message) {
       return LIVE_OFF;
     }
   } else if (key < live->last_key) {
-    // Opening it again truncates it; removing it now would only let the
-    // name be taken by something else meanwhile. It stays guarded, so a stop
-    // during the second reading still removes it.
-    (void)stream_close(live->stream);
-    live->stream = nullptr;
-    live->parked = true;
+    // Gone at once: the trace from the store is created anew under the same
+    // name, and a file is never opened for writing over what it holds.
+    live_discard(writer, live);
     live->off = true;
     return LIVE_REPLAY;
   }
@@ -516,9 +502,11 @@ static bool live_finish(AscWriter* writer, LiveTrace* live, std::string* text) {
   bool headed = !live->header_failed;
   bool failed = live->header_failed || live->data_failed;
   Stream* stream = live->stream;
+  int guard = live->guard;
   live->stream = nullptr;
-  return finish_part<BusMessage, kCanPart>(writer, stream, live->path, live->temporary, headed,
-                                           failed, live->lines_written, text);
+  live->guard = 0;
+  return finish_part<BusMessage, kCanPart>(writer, stream, live->path, live->temporary, guard,
+                                           headed, failed, live->lines_written, text);
 }
 
 #if defined(__clang__)
@@ -620,8 +608,6 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, siz
   // so far can go at once.
   LiveTrace* live = writer->live;
   bool streamed = live != nullptr && live->stream != nullptr;
-  // A parked file is opened again by the store's trace below.
-  if (live != nullptr && !file_failed && !writer->lost_frame) live->parked = false;
   if (file_failed || writer->lost_frame) {
     if (live != nullptr) live_discard(writer, live);
     frame_store_clear(&writer->can);

@@ -32,6 +32,7 @@ const std::string kCanLine =
 const std::string kCanTrace = kHeader + kCanLine + "End Triggerblock\n";
 const std::string kLinTrace = kHeader + "    0.000000 0 1  Rx d 0\nEnd Triggerblock\n";
 const std::string kCanTemp = ".t.asc." + std::to_string(getpid()) + ".tmp";
+const std::string kLinRun = ".t_LIN.asc." + std::to_string(getpid()) + ".run0";
 
 // CAN frames carry every flag; `length` payload bytes count up from `id`.
 bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id = 1,
@@ -122,25 +123,28 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
     EXPECT_FALSE(w.end());
   }
   frame_store_set_chunk_frames_for_testing(1);
-  w.fs->fail_open = {".t_LIN.asc.run0"};
+  w.fs->fail_open = {kLinRun};
   ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
               feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(w.end());
-  frame_store_set_chunk_frames_for_testing(2);  // then a run cut short in its second frame
+  frame_store_set_chunk_frames_for_testing(2);
   w.fs->fail_open.clear();
-  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
-  w.fs->files[".t_LIN.asc.run0"].bytes.resize(40);
-  EXPECT_FALSE(w.end());
+  for (size_t cut : {40, 32}) {  // a run cut short in its second frame, or cleanly after its first
+    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
+    w.fs->files[kLinRun].bytes.resize(cut);
+    EXPECT_FALSE(w.end());
+  }
   frame_store_set_chunk_frames_for_testing(0);
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
   EXPECT_FALSE(w.end());
   EXPECT_EQ(log.messages(),
             (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
-                     "Could not write temporary file .t_LIN.asc.run0",
-                     "Could not read temporary file .t_LIN.asc.run0"}));
+                     "Could not write temporary file " + kLinRun,
+                     "Could not read temporary file " + kLinRun,
+                     "Could not read temporary file " + kLinRun}));
   EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
               feed(w.plugin.get(), CAN_DataFrame) &&
               feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2) && w.end());
