@@ -96,7 +96,8 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader, std::stri
         input_path.data());
   }
   if (ops->end_file != nullptr) {
-    bool ended = ops->end_file(plugin, output_path, stem_length, !success || read_failed);
+    bool ended =
+        ops->end_file(plugin, input_path, output_path, stem_length, !success || read_failed);
     if (!success || !ended) {
       success = false;
       LOG(LOG_ERROR, "Error during end file callback");

@@ -12,6 +12,7 @@
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
+#include "convert/output_registry.h"
 #include "log/log.h"
 #include "output/asc/asc_lines.h"
 #include "output/asc/asc_writer_internal.h"
@@ -49,6 +50,9 @@ struct AscWriter : OutputPlugin {
   /// The CAN trace written as its frames come, while they come in time
   /// order; allocated at the first file, kept for the next ones.
   struct LiveTrace* live;
+  /// Every trace written so far, so that none is overwritten by another
+  /// input's under a name that reaches the same file.
+  OutputRegistry* written;
 };
 
 }  // namespace
@@ -222,6 +226,7 @@ enum PublishResult : uint8_t {
   PUBLISHED,
   NOT_FLUSHED,  // the file or its folder could not be forced to the disk
   NOT_RENAMED,  // the final name could not be taken (a folder holds it, ...)
+  OVERWRITES,   // the final name reaches another input's trace (logged)
 };
 
 /// Puts a complete, closed temporary file in place of `path`. With -d the
@@ -229,11 +234,15 @@ enum PublishResult : uint8_t {
 /// names it are forced to the disk first: a power cut must not take the
 /// input's only copy. A failed flush after the rename leaves the complete
 /// trace in place but fails it, so that the input is kept.
-static PublishResult publish(AscWriter* writer, const std::string& temporary,
-                             const std::string& path, int guard) {
+static PublishResult publish(AscWriter* writer, std::string_view input,
+                             const std::string& temporary, const std::string& path, int guard) {
   bool durable = writer->options->delete_converted;
   if (durable && !fs_flush(writer->output_fs, temporary)) return NOT_FLUSHED;
-  if (!fs_rename(writer->output_fs, temporary, path)) return NOT_RENAMED;
+  switch (output_registry_commit(writer->written, writer->output_fs, temporary, path, input)) {
+    case OUTPUT_COMMITTED: break;
+    case OUTPUT_OVERWRITES: return OVERWRITES;
+    case OUTPUT_NOT_RENAMED: return NOT_RENAMED;
+  }
   interrupt_guard_disarm(guard);
   bool flushed = !durable || fs_flush(writer->output_fs, path_dir_prefix(path));
   return flushed ? PUBLISHED : NOT_FLUSHED;
@@ -277,9 +286,9 @@ static Stream* open_part(AscWriter* writer, std::string_view stem, std::string* 
 /// in that case, but the write may still tell of a second problem. Frees
 /// the guard slot. Whether the part is complete.
 template <typename Frame, const AscPart<Frame>& kPart>
-static bool finish_part(AscWriter* writer, Stream* stream, const std::string& path,
-                        const std::string& temporary, int guard, bool headed, bool failed,
-                        size_t lines_written, std::string* text) {
+static bool finish_part(AscWriter* writer, std::string_view input, Stream* stream,
+                        const std::string& path, const std::string& temporary, int guard,
+                        bool headed, bool failed, size_t lines_written, std::string* text) {
   if (headed) {
     text->clear();
     text->append("End Triggerblock\n");
@@ -295,9 +304,10 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
     // The final name is where an existing file is replaced, so failing to
     // take it is reported like a file that cannot be opened. A failed flush
     // has no message, like a failed close.
-    switch (publish(writer, temporary, path, guard)) {
+    switch (publish(writer, input, temporary, path, guard)) {
       case PUBLISHED: interrupt_guard_release(guard); return true;
       case NOT_RENAMED: LOG(LOG_ERROR, kPart.open_failed, path.c_str()); break;
+      case OVERWRITES: break;
       case NOT_FLUSHED:
         // After a rename that went through, the temporary name is gone and
         // the removal below finds nothing.
@@ -322,8 +332,8 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
 /// the constant messages through it; clang does not, and would flag every
 /// one as a non-literal format, so it is told to leave them to g++.
 template <typename Frame, const AscPart<Frame>& kPart>
-static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* store,
-                       std::string* text) {
+static bool write_part(AscWriter* writer, std::string_view input, std::string_view stem,
+                       FrameStore* store, std::string* text) {
   std::string path;
   std::string temporary;
   int guard = 0;
@@ -385,7 +395,7 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
     // A run that breaks off has been reported by the store.
     if (more < 0) failed = true;
   }
-  return finish_part<Frame, kPart>(writer, stream, path, temporary, guard, headed, failed,
+  return finish_part<Frame, kPart>(writer, input, stream, path, temporary, guard, headed, failed,
                                    lines_written, text);
 }
 
@@ -493,7 +503,8 @@ static LiveResult live_write(AscWriter* writer, const BusMessage& message) {
 }
 
 /// Writes the last batch and the footer and puts the trace in place.
-static bool live_finish(AscWriter* writer, LiveTrace* live, std::string* text) {
+static bool live_finish(AscWriter* writer, std::string_view input, LiveTrace* live,
+                        std::string* text) {
   if (!live->header_failed && !live->data_failed && !live->text.empty() && !live_flush(live)) {
     live->data_failed = true;
   }
@@ -505,8 +516,8 @@ static bool live_finish(AscWriter* writer, LiveTrace* live, std::string* text) {
   int guard = live->guard;
   live->stream = nullptr;
   live->guard = 0;
-  return finish_part<BusMessage, kCanPart>(writer, stream, live->path, live->temporary, guard,
-                                           headed, failed, live->lines_written, text);
+  return finish_part<BusMessage, kCanPart>(writer, input, stream, live->path, live->temporary,
+                                           guard, headed, failed, live->lines_written, text);
 }
 
 #if defined(__clang__)
@@ -532,6 +543,11 @@ OutputPlugin* asc_writer_create(FileSystem* input_fs, FileSystem* output_fs,
   if (!output_plugin_init(writer, input_fs, output_fs, options)) {
     // An unbound plug-in never reaches destroy; its stores hold nothing yet.
     free(writer);
+    return nullptr;
+  }
+  writer->written = output_registry_create();
+  if (writer->written == nullptr) {
+    output_plugin_destroy(writer);
     return nullptr;
   }
   return writer;
@@ -599,8 +615,8 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path, siz
   return ready;
 }
 
-bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
-                         bool file_failed) {
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view input_path,
+                         std::string_view output_path, size_t stem_length, bool file_failed) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // What was kept of a failed file is only part of it, and a file with a
@@ -624,12 +640,13 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, siz
   bool succeeded = true;
   // The LIN part runs even after the CAN part failed.
   if (streamed) {
-    succeeded = live_finish(writer, live, &text);
+    succeeded = live_finish(writer, input_path, live, &text);
   } else if (writer->can.total > 0) {
-    succeeded = write_part<BusMessage, kCanPart>(writer, stem, &writer->can, &text);
+    succeeded = write_part<BusMessage, kCanPart>(writer, input_path, stem, &writer->can, &text);
   }
   if (writer->lin.total > 0) {
-    succeeded = write_part<LinMessage, kLinPart>(writer, stem, &writer->lin, &text) && succeeded;
+    succeeded = write_part<LinMessage, kLinPart>(writer, input_path, stem, &writer->lin, &text) &&
+                succeeded;
   }
   // The frames have been read out; their spilled runs are of no more use.
   frame_store_clear(&writer->can);
@@ -647,4 +664,6 @@ void asc_writer_destroy(OutputPlugin* plugin) {
     delete writer->live;
     writer->live = nullptr;
   }
+  output_registry_destroy(writer->written);
+  writer->written = nullptr;
 }

@@ -45,7 +45,7 @@ bool new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*) {
   return note(plugin, "new").new_file_result;
 }
 
-bool end_file(OutputPlugin* plugin, std::string_view, size_t, bool file_failed) {
+bool end_file(OutputPlugin* plugin, std::string_view, std::string_view, size_t, bool file_failed) {
   note(plugin, file_failed ? "end!" : "end");
   return true;
 }

@@ -57,7 +57,7 @@ struct Writer {
     options.delete_converted = delete_converted;
     plugin.reset(asc_writer_create(fs.get(), fs.get(), &options));
   }
-  bool end() { return asc_writer_end_file(plugin.get(), "t.txt", 1, false); }
+  bool end() { return asc_writer_end_file(plugin.get(), "in.txt", "t.txt", 1, false); }
   std::string file(const std::string& name) {
     return fs->files.count(name) != 0 ? fs->files[name].bytes : "<missing>";
   }
@@ -108,8 +108,26 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
     }
   Writer w(true);
   EXPECT_TRUE(feed(w.plugin.get(), CAN_DataFrame) && w.end());
-  EXPECT_EQ(w.fs->calls,
-            (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
+  EXPECT_EQ(w.fs->calls, (Strings{"open " + kCanTemp, "flush " + kCanTemp, "stat " + kCanTemp,
+                                  "stat t.asc", "rename t.asc", "flush "}));
+}
+
+TEST(AscWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
+  Writer w;
+  w.fs->fold_case = true;  // as on FAT, where Trip.asc and trip.asc are one file
+  LogCapture log;
+  std::string first;
+  for (auto [input, id, written] : {std::tuple{"L/Trip.txt", 1, true},
+                                    {"L/trip.txt", 2, false},
+                                    {"L/Trip.txt", 3, true}}) {  // an input again replaces its own
+    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), input + 2, 4, nullptr) &&
+                feed(w.plugin.get(), CAN_DataFrame, kNoon, id));
+    EXPECT_EQ(asc_writer_end_file(w.plugin.get(), input, input + 2, 4, false), written);
+    if (id == 1) first = w.file("trip.asc");
+    EXPECT_EQ(w.file("trip.asc") == first, id < 3);
+    EXPECT_EQ(w.fs->files.size(), 1u);  // no temporary file stays
+  }
+  EXPECT_EQ(log.messages(), Strings{"Output of L/trip.txt would overwrite that of L/Trip.txt"});
 }
 
 TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
@@ -152,7 +170,7 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
             kCanTrace + kHeader + "    0.000000 0 3c  Rx d 2 3C 3D\nEnd Triggerblock\n");
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
   w.fs->files.clear();
-  EXPECT_TRUE(asc_writer_end_file(w.plugin.get(), "t.txt", 1, true));  // dropped by the pipeline
+  EXPECT_TRUE(asc_writer_end_file(w.plugin.get(), "in.txt", "t.txt", 1, true));  // dropped
   EXPECT_TRUE(w.fs->files.empty());
 }
 
