@@ -11,6 +11,32 @@
 
 #include <unistd.h>
 
+static void drop_trailing_separators(std::string* path) {
+  while (!path->empty() && path->back() == '/') path->pop_back();
+}
+
+// "." and ".." go as the shell's own `cd` takes them, by the text alone: an
+// input named "." or ".." then has the name of the folder it stands for,
+// which its output is named after. Links are not followed, and ".." at "/"
+// stays there. A relative path is left alone.
+static std::string resolve_dots(std::string_view path) {
+  if (path.empty() || path.front() != '/') return std::string(path);
+  std::string resolved;  // each kept name with the "/" before it
+  for (size_t begin = 0; begin < path.size();) {
+    size_t end = std::min(path.find('/', begin + 1), path.size());
+    std::string_view name = path.substr(begin + 1, end - begin - 1);
+    if (name == "..") {
+      drop_trailing_separators(&resolved);
+      resolved.resize(resolved.empty() ? 0 : resolved.rfind('/'));
+      drop_trailing_separators(&resolved);
+    } else if (name != ".") {
+      resolved.append(path.substr(begin, end - begin));
+    }
+    begin = end;
+  }
+  return resolved;
+}
+
 std::string input_path_clean(std::string_view path) {
   std::string slashed(path);
   for (char& c : slashed) {
@@ -24,6 +50,7 @@ std::string input_path_clean(std::string_view path) {
     cleaned.push_back(slashed[i]);
     if (slashed[i] == '/' && i + 1 < slashed.size() && slashed[i + 1] == '/') ++i;
   }
+  cleaned = resolve_dots(cleaned);
   if (!cleaned.empty() && cleaned.back() == '/') cleaned.pop_back();
   return cleaned;
 }
@@ -48,7 +75,10 @@ int input_set_resolve(const std::vector<std::string>& arguments, FileSystem* wor
     } else if (working_directory == nullptr) {
       return INPUT_SET_NO_WORKING_DIRECTORY;
     } else {
-      fs_absolute_path(working_directory, argument, &absolute);
+      // Joined by hand: fs_absolute_path drops a name of exactly "..",
+      // which here is the parent of the working directory.
+      absolute = working_directory->root;
+      if (!argument.empty()) absolute.append("/").append(argument);
     }
     cleaned.push_back(input_path_clean(absolute));
   }

@@ -35,30 +35,34 @@ int check_input_set(const std::vector<std::string>& arguments, ConverterConfig* 
 
 /// The steps of check_input_set after the working directory was read:
 /// `working_directory` (null when it could not be read) makes relative
-/// arguments absolute through fs_absolute_path; only its root is used, so
-/// any FileSystem record with the right root will do. On INPUT_SET_OK,
-/// `*root` is replaced and the names are appended to `*names`; otherwise
-/// neither is touched.
+/// arguments absolute, its root joined with "/" and the argument; only its
+/// root is used, so any FileSystem record with the right root will do. On
+/// INPUT_SET_OK, `*root` is replaced and the names are appended to `*names`;
+/// otherwise neither is touched.
 /// @code
 ///   working directory /home/user:
 ///   LOG extra.TXT    => root "/home/user"      names LOG, extra.TXT
 ///   /media/card/LOG/ => root "/media/card"     names LOG
 ///   logs\day1        => root "/home/user/logs" names day1
-///   a.txt ./b.txt    => INPUT_SET_NO_COMMON_ROOT ("/home/user" vs "/home/user/.")
-///   ../x.txt         => root "/home/user/.."   names x.txt
-///   ""               => root "/home"           names user
-///   ..               => root ""                names ""
+///   a.txt ./b.txt    => root "/home/user"      names a.txt, b.txt
+///   a.txt sub/b.txt  => INPUT_SET_NO_COMMON_ROOT ("/home/user" vs "/home/user/sub")
+///   ../x.txt         => root "/home"           names x.txt
+///   "" or .          => root "/home"           names user
+///   .. or ../        => root "/home"           names ""  (directly below "/")
 ///   /data            => root "/data"           names ""
 /// @endcode
 int input_set_resolve(const std::vector<std::string>& arguments, FileSystem* working_directory,
                       std::string* root, std::vector<std::string>* names);
 
 /// An absolute path cleaned textually: every back-slash becomes "/", then
-/// "//" becomes "/" in one left-to-right pass over non-overlapping pairs, then
-/// one final "/" is dropped. "." and ".." are left alone.
+/// "//" becomes "/" in one left-to-right pass over non-overlapping pairs,
+/// then each "." name goes and each ".." takes the name before it away (none
+/// at "/"; symbolic links are not looked at), then one final "/" is dropped.
+/// A path not starting with "/" keeps its "." and "..".
 /// @code
 ///   "/a\\b" => "/a/b"   "/a//b" => "/a/b"   "/a///b" => "/a//b"
 ///   "/a////b" => "/a//b"   "/a/" => "/a"   "/" => ""   "" => ""
+///   "/h/./x" => "/h/x"   "/h/u/../x" => "/h/x"   "/h/.." => ""   "/.." => ""
 /// @endcode
 std::string input_path_clean(std::string_view path);
 

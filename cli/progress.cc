@@ -1,8 +1,9 @@
 // Progress on a terminal: a status-only pre-walk gives the totals, the walk
-// reports each text log it reaches, and the line is redrawn from the counts.
-// Drawing and erasing both start with "\r\033[K" (to column 0, clear to the
-// end of the line), so a log line written after an erase starts on a clean
-// line and the progress line never ends up in the terminal's scroll-back.
+// reports each text log it reaches and how far its reading got, and the line
+// is redrawn from the counts. Drawing and erasing both start with "\r\033[K"
+// (to column 0, clear to the end of the line), so a log line written after an
+// erase starts on a clean line and the progress line never ends up in the
+// terminal's scroll-back.
 #include "cli/progress.h"
 
 #include "convert/conversion_options.h"
@@ -16,25 +17,32 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string_view>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
+// The whole state of the display, so that one lock can later guard it.
 struct Progress {
   FileSystem* output_fs;
   WalkObserver observer;
   int64_t total_logs;
   int64_t total_bytes;
-  int64_t logs_done;
+  int64_t logs_done;  // finished, converted or not
   int64_t logs_failed;
-  int64_t bytes_in;
+  int64_t logs_not_removed;
+  int64_t bytes_done;       // the sizes of the logs finished
+  int64_t bytes_converted;  // the sizes of the logs converted
   int64_t bytes_out;
-  std::string current;  // the log being converted; empty between logs
+  int64_t bytes_reread;  // read before a log's reading started over, for the rate
+  std::string current;   // the log being converted; empty between logs
   int64_t current_size;
-  double start;      // seconds on the monotonic clock
-  double last_draw;  // when the line was last updated; < 0 before the first
+  int64_t current_read;  // how far into it reading got
+  double start;          // seconds on the monotonic clock
+  double last_draw;      // when the line was last updated; < 0 before the first
+  size_t drawn;          // bytes on the line as last drawn
   bool visible;
 };
 
@@ -44,6 +52,8 @@ static const char kClearLine[] = "\r\033[K";
 constexpr double kMinSecondsBetweenUpdates = 0.1;
 constexpr double kBytesPerMegabyte = 1e6;
 constexpr int kDefaultColumns = 80;
+// The counts give way before the log's name is cut shorter than this.
+constexpr size_t kNameMinColumns = 16;
 
 static double now_seconds() {
   struct timespec now;
@@ -68,31 +78,82 @@ static int terminal_columns() {
   return size.ws_col;
 }
 
-// A line longer than the terminal would wrap, and "\r" would then return to
-// its last row only; the file name gives way first, from its start.
+// The name's end, behind "...", when the whole name does not fit in `room`.
+static void append_fitted_name(std::string* line, std::string_view name, size_t room) {
+  constexpr std::string_view kCut = "...";
+  if (name.size() <= room) {
+    line->append(name);
+    return;
+  }
+  if (room <= kCut.size()) {
+    line->append(kCut.substr(0, room));
+    return;
+  }
+  std::string_view tail = name.substr(name.size() - (room - kCut.size()));
+  // Begin on a whole character: half a UTF-8 sequence would show as a stray sign.
+  while (!tail.empty() && (static_cast<unsigned char>(tail.front()) & 0xC0) == 0x80) {
+    tail.remove_prefix(1);
+  }
+  line->append(kCut);
+  line->append(tail);
+}
+
+// Clears the line from its start, where every drawing leaves the cursor. A
+// terminal made narrower since may have wrapped the last drawing onto rows
+// below; they are cleared from a saved cursor, moving down, which never
+// scrolls, so no text but the line's own is touched (clearing to the end of
+// the screen instead makes some terminals keep each drawing in their history).
+static void append_clear(std::string* out, size_t drawn, int columns) {
+  out->append(kClearLine);
+  const size_t rows_below = drawn > 0 ? (drawn - 1) / static_cast<size_t>(columns) : 0;
+  if (rows_below == 0) return;
+  out->append("\0337");
+  for (size_t row = 0; row < rows_below; ++row) out->append("\033[B\033[K");
+  out->append("\0338");
+}
+
+// A line as wide as the terminal would wrap, and a wrapped line could not be
+// redrawn in place; so it keeps the last column free (a name never takes
+// more columns than it has bytes). The counts shorten from the right, and
+// go, before the name is cut below kNameMinColumns; the name gives way from
+// its start. The cursor goes back to the line's start, which stays the start
+// when a narrower terminal rewraps the line.
 static void draw(Progress* p) {
-  double elapsed = now_seconds() - p->start;
-  double rate = elapsed > 0 ? megabytes(p->bytes_in) / elapsed : 0.0;
-  char counts[160];
-  int n =
-      snprintf(counts, sizeof counts, "%" PRId64 " of %" PRId64 " logs, %.1f of %.1f MB, %.1f MB/s",
-               p->logs_done, std::max(p->total_logs, p->logs_done), megabytes(p->bytes_in),
-               megabytes(std::max(p->total_bytes, p->bytes_in)), rate);
-  std::string line = kClearLine;
-  line.append(counts, n > 0 ? std::min(static_cast<size_t>(n), sizeof counts - 1) : 0);
-  if (!p->current.empty()) {
-    size_t room = static_cast<size_t>(terminal_columns() - 1);
-    size_t used = line.size() - (sizeof kClearLine - 1) + 2;
-    std::string_view name = p->current;
-    if (used + name.size() > room) {
-      size_t keep = room > used + 3 ? room - used - 3 : 0;
-      line += ", ...";
-      line.append(name.substr(name.size() - std::min(keep, name.size())));
-    } else {
-      line += ", ";
-      line += name;
+  const int64_t read = p->bytes_done + std::min(p->current_read, p->current_size);
+  const double elapsed = now_seconds() - p->start;
+  const double rate = elapsed > 0 ? megabytes(read + p->bytes_reread) / elapsed : 0.0;
+  const int64_t logs = std::max(p->total_logs, p->logs_done);
+  const double mb = megabytes(read), total_mb = megabytes(std::max(p->total_bytes, read));
+  char counts[3][160];
+  snprintf(counts[0], sizeof counts[0],
+           "%" PRId64 " of %" PRId64 " logs, %.1f of %.1f MB, %.1f MB/s", p->logs_done, logs, mb,
+           total_mb, rate);
+  snprintf(counts[1], sizeof counts[1], "%" PRId64 " of %" PRId64 " logs, %.1f of %.1f MB",
+           p->logs_done, logs, mb, total_mb);
+  snprintf(counts[2], sizeof counts[2], "%.1f of %.1f MB", mb, total_mb);
+  const int columns = terminal_columns();
+  const size_t room = static_cast<size_t>(columns - 1);
+  const std::string_view name = p->current;
+  const size_t name_needs = name.empty() ? 0 : std::min(name.size(), kNameMinColumns) + 2;
+  std::string line;
+  append_clear(&line, p->drawn, columns);
+  const size_t start = line.size();
+  for (const char* form : counts) {
+    if (strlen(form) + name_needs <= room) {
+      line += form;
+      break;
     }
   }
+  size_t used = line.size() - start;
+  if (!name.empty()) {
+    if (used > 0) {
+      line += ", ";
+      used += 2;
+    }
+    append_fitted_name(&line, name, room - used);
+  }
+  p->drawn = line.size() - start;
+  line += '\r';
   write_stderr(line);
   p->visible = true;
 }
@@ -106,7 +167,10 @@ static void update(Progress* p) {
 
 static void erase(Progress* p) {
   if (!p->visible) return;
-  write_stderr(kClearLine);
+  std::string clear;
+  append_clear(&clear, p->drawn, terminal_columns());
+  write_stderr(clear);
+  p->drawn = 0;
   p->visible = false;
 }
 
@@ -119,6 +183,9 @@ static int log_around_progress(char* start, char* end, void* arg) {
   return result;
 }
 
+// An update skipped for coming too soon is not made up for later: the next
+// report, some 64 KiB of reading on, draws the line as it then stands, so the
+// line names the log being read within about a tenth of a second.
 static void on_log_started(void* arg, std::string_view input_path, int64_t size) {
   Progress* p = static_cast<Progress*>(arg);
   // Names come from the card: a control byte in one (a newline, an escape
@@ -128,8 +195,19 @@ static void on_log_started(void* arg, std::string_view input_path, int64_t size)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
   p->current_size = size;
+  p->current_read = 0;
   update(p);
 }
+
+static void on_log_read(void* arg, int64_t position) {
+  Progress* p = static_cast<Progress*>(arg);
+  // A log read a second time (frames out of order) shows as read again.
+  if (position < p->current_read) p->bytes_reread += p->current_read;
+  p->current_read = position;
+  update(p);
+}
+
+static void on_log_not_removed(void* arg) { ++static_cast<Progress*>(arg)->logs_not_removed; }
 
 static int64_t output_size(FileSystem* fs, const std::string& path) {
   FileInfo info{};
@@ -140,8 +218,12 @@ static int64_t output_size(FileSystem* fs, const std::string& path) {
 static void on_log_finished(void* arg, std::string_view output_stem, int result) {
   Progress* p = static_cast<Progress*>(arg);
   ++p->logs_done;
-  if (result != STATUS_OK) ++p->logs_failed;
-  p->bytes_in += p->current_size;
+  p->bytes_done += p->current_size;
+  if (result != STATUS_OK) {
+    ++p->logs_failed;
+  } else {
+    p->bytes_converted += p->current_size;
+  }
   std::string stem(output_stem);
   p->bytes_out += output_size(p->output_fs, stem + ".asc");
   p->bytes_out += output_size(p->output_fs, stem + "_LIN.asc");
@@ -164,14 +246,22 @@ Progress* progress_start(OutputPlugin* plugin, const std::vector<std::string>& i
   Progress* p = new (std::nothrow) Progress{};
   if (p == nullptr) return nullptr;
   p->output_fs = plugin->output_fs;
-  p->observer = {.log_started = on_log_started, .log_finished = on_log_finished, .arg = p};
+  p->observer = {.log_started = on_log_started,
+                 .log_finished = on_log_finished,
+                 .log_read = on_log_read,
+                 .log_not_removed = on_log_not_removed,
+                 .arg = p};
   p->start = now_seconds();
   p->last_draw = -1;
   // The walk itself reports what it meets; the count stays silent so that
   // nothing is logged twice.
   int32_t threshold = log_output_level;
   log_set_output_level(LOG_FATAL + 1);
-  const WalkObserver counter = {.log_started = count_log, .log_finished = count_nothing, .arg = p};
+  const WalkObserver counter = {.log_started = count_log,
+                                .log_finished = count_nothing,
+                                .log_read = nullptr,
+                                .log_not_removed = nullptr,
+                                .arg = p};
   convert_inputs_survey(plugin, inputs, &counter);
   log_set_output_level(threshold);
   log_set_sink(log_around_progress, p);
@@ -191,17 +281,31 @@ void progress_finish(Progress* p) {
   int64_t converted = p->logs_done - p->logs_failed;
   const int64_t logs = std::max(p->total_logs, p->logs_done);
   const double seconds = now_seconds() - p->start;
+  const double in = megabytes(p->bytes_converted), out = megabytes(p->bytes_out);
+  const int64_t failed = p->logs_failed, not_removed = p->logs_not_removed;
   char summary[256];
-  int n = p->logs_failed > 0
-              ? snprintf(summary, sizeof summary,
-                         "Converted %" PRId64 " of %" PRId64
-                         " logs (%.1f MB in, %.1f MB out) in %.1f s, %" PRId64 " failed\n",
-                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out), seconds,
-                         p->logs_failed)
-              : snprintf(summary, sizeof summary,
-                         "Converted %" PRId64 " of %" PRId64
-                         " logs (%.1f MB in, %.1f MB out) in %.1f s\n",
-                         converted, logs, megabytes(p->bytes_in), megabytes(p->bytes_out), seconds);
+  int n = 0;
+  if (failed > 0 && not_removed > 0) {
+    n = snprintf(summary, sizeof summary,
+                 "Converted %" PRId64 " of %" PRId64
+                 " logs (%.1f MB in, %.1f MB out) in %.1f s, %" PRId64 " failed, %" PRId64
+                 " not removed\n",
+                 converted, logs, in, out, seconds, failed, not_removed);
+  } else if (failed > 0) {
+    n = snprintf(summary, sizeof summary,
+                 "Converted %" PRId64 " of %" PRId64
+                 " logs (%.1f MB in, %.1f MB out) in %.1f s, %" PRId64 " failed\n",
+                 converted, logs, in, out, seconds, failed);
+  } else if (not_removed > 0) {
+    n = snprintf(summary, sizeof summary,
+                 "Converted %" PRId64 " of %" PRId64
+                 " logs (%.1f MB in, %.1f MB out) in %.1f s, %" PRId64 " not removed\n",
+                 converted, logs, in, out, seconds, not_removed);
+  } else {
+    n = snprintf(summary, sizeof summary,
+                 "Converted %" PRId64 " of %" PRId64 " logs (%.1f MB in, %.1f MB out) in %.1f s\n",
+                 converted, logs, in, out, seconds);
+  }
   std::string line(summary, n > 0 ? std::min(static_cast<size_t>(n), sizeof summary - 1) : 0);
   write_stderr(line);
   delete p;

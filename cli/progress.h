@@ -13,9 +13,9 @@ struct Progress;
 struct WalkObserver;
 
 /// Counts the text logs that converting `inputs` with `plugin` will reach
-/// (a walk that converts nothing) for the totals, draws the first line, and takes over the log sink
-/// so that every log line is written on a clean line. Null when memory is short: the run then goes
-/// on without progress output.
+/// (a walk that converts nothing) for the totals and takes over the log sink so that every log
+/// line is written on a clean line; the first log the walk starts draws the first line. Null when
+/// memory is short: the run then goes on without progress output.
 [[nodiscard]] Progress* progress_start(OutputPlugin* plugin,
                                        const std::vector<std::string>& inputs);
 

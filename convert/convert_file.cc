@@ -134,7 +134,16 @@ int convert_file_failed(std::string_view input_path) {
   return STATUS_CONVERSION_FAILED;
 }
 
-int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_view output_path) {
+// Puts the listener's watch between the file and the read buffer, where the
+// reads reach the disk. Without memory for it the log converts unwatched.
+static Stream* watch_reads(Stream* file, const ConvertFileListener* listener) {
+  if (listener == nullptr || listener->read_to == nullptr) return file;
+  Stream* watched = observed_stream_create(file, listener->read_to, listener->arg);
+  return watched != nullptr ? watched : file;
+}
+
+int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_view output_path,
+                 const ConvertFileListener* listener) {
   std::string_view stem;
   if (!convert_file_output_stem(input_path, output_path, &stem)) return STATUS_OK;
   size_t stem_length = stem.size();
@@ -151,7 +160,7 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_
         input_path.data());
     return convert_file_failed(input_path);
   }
-  Stream* reading = open_reading_stream(file, plugin->options->buffer_size);
+  Stream* reading = open_reading_stream(watch_reads(file, listener), plugin->options->buffer_size);
   if (reading == nullptr) return convert_file_failed(input_path);
 
   bool read_failed = false;
@@ -185,6 +194,9 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_
   if (!fs_remove(plugin->input_fs, input_path)) {
     LOG(LOG_ERROR, "Could not remove input file after conversion: %.*s",
         static_cast<int>(input_path.size()), input_path.data());
+    if (listener != nullptr && listener->not_removed != nullptr) {
+      listener->not_removed(listener->arg);
+    }
   }
   return STATUS_OK;
 }

@@ -66,7 +66,13 @@ static int walk_file(OutputPlugin* plugin, std::string_view input_path,
   if (state->survey) return STATUS_OK;
   int result = STATUS_CONVERSION_FAILED;
   if (claim_output_stem(state, input_path, output_path)) {
-    result = convert_file(plugin, input_path, output_path);
+    ConvertFileListener listener{};
+    if (observer != nullptr) {
+      listener = {.read_to = observer->log_read,
+                  .not_removed = observer->log_not_removed,
+                  .arg = observer->arg};
+    }
+    result = convert_file(plugin, input_path, output_path, &listener);
   }
   if (observer != nullptr) observer->log_finished(observer->arg, stem, result);
   return result;

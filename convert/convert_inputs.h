@@ -11,14 +11,19 @@
 
 struct OutputPlugin;
 
-/// Told about each text log the walk reaches, for progress output. Both slots
-/// must be set; the views live for the duration of the call.
+/// Told about each text log the walk reaches, for progress output. The first
+/// two slots must be set, the others may be null; the views live for the
+/// duration of the call.
 struct WalkObserver {
   /// Before the log at `input_path` (relative to input_fs), `size` bytes long.
   void (*log_started)(void* arg, std::string_view input_path, int64_t size);
   /// After it, with its result code and its output path without extension
   /// (relative to output_fs), from which its trace files are named.
   void (*log_finished)(void* arg, std::string_view output_stem, int result);
+  /// In between, as ConvertFileListener::read_to (convert/convert_file.h).
+  void (*log_read)(void* arg, int64_t position);
+  /// In between, as ConvertFileListener::not_removed.
+  void (*log_not_removed)(void* arg);
   void* arg;
 };
 

@@ -98,6 +98,18 @@ void stream_copy(Stream* source, Stream* destination);
 /// every later read and borrow fail (the error is sticky).
 [[nodiscard]] Stream* buffered_stream_create(Stream* inner, bool owns_inner, uint64_t capacity);
 
+/// A read-only stream that passes reads, tells and seeks to `inner` (which it
+/// owns: closing it closes `inner`) and calls `on_read(arg, position)` each
+/// time reading gets 64 KiB or more past the position last reported (at
+/// first, where `inner` stood; a larger read is made in pieces of 64 KiB),
+/// and when a short read ends at a position not yet reported. A seek to before that mark moves the
+/// mark there, so a second reading of the same bytes is reported as it goes. It lends nothing
+/// (empty borrow slot): readers read through it. Null for a null `inner` or `on_read` and when
+/// memory is short; `inner` then stays the caller's.
+[[nodiscard]] Stream* observed_stream_create(Stream* inner,
+                                             void (*on_read)(void* arg, int64_t position),
+                                             void* arg);
+
 struct StreamCloser {
   void operator()(Stream* stream) const { (void)stream_close(stream); }
 };

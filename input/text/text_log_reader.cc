@@ -13,17 +13,20 @@
 #include <bit>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 // The line as 199 one-byte reads make it: a carriage return is dropped but
 // counts as a read, a line feed is kept and ends the line, the end of data
-// ends it too. Used for streams that cannot lend their bytes.
-static size_t read_line_bytewise(TextLogReader* reader, char* line) {
+// ends it too (and sets `*ran_out`). Used for streams that cannot lend their
+// bytes.
+static size_t read_line_bytewise(TextLogReader* reader, char* line, bool* ran_out) {
   size_t stored = 0;
   for (size_t reads = 0; reads < TEXT_LOG_LINE_SIZE - 1; ++reads) {
     char byte = 0;
     int64_t n = stream_read(reader->stream, &byte, 1);
     if (n != 1) {
       if (n < 0) reader->read_failed = true;
+      if (n == 0) *ran_out = true;
       break;
     }
     // Files written on either platform decode alike.
@@ -36,14 +39,16 @@ static size_t read_line_bytewise(TextLogReader* reader, char* line) {
 }
 
 // The line as text_log_read_line reads it, ended by a NUL but without
-// zeroing the rest of the buffer: every data line passes here.
-static size_t read_line_terminated(TextLogReader* reader, char* line) {
+// zeroing the rest of the buffer: every data line passes here. `*ran_out`
+// is set when the end of data, rather than a line feed or the length
+// limit, ended the line.
+static size_t read_line_terminated(TextLogReader* reader, char* line, bool* ran_out) {
   // Scan the bytes where the stream holds them, and move the stream past
   // exactly the bytes that the one-byte reads would have taken, so the line
   // and the position afterwards are the same.
   const void* view = nullptr;
   int64_t available = stream_borrow(reader->stream, &view);
-  if (available == STREAM_NOT_SUPPORTED) return read_line_bytewise(reader, line);
+  if (available == STREAM_NOT_SUPPORTED) return read_line_bytewise(reader, line, ran_out);
   if (available < 0) reader->read_failed = true;
   size_t stored = 0;
   size_t budget = TEXT_LOG_LINE_SIZE - 1;  // reads left, carriage returns included
@@ -66,13 +71,16 @@ static size_t read_line_terminated(TextLogReader* reader, char* line) {
     available = stream_borrow(reader->stream, &view);
     if (available < 0) reader->read_failed = true;
   }
+  // A break above leaves the last lending, which had bytes.
+  *ran_out = available == 0;
   line[stored] = '\0';
   return stored;
 }
 
 size_t text_log_read_line(TextLogReader* reader, char* line) {
   memset(line, 0, TEXT_LOG_LINE_SIZE);
-  return read_line_terminated(reader, line);
+  bool ran_out = false;
+  return read_line_terminated(reader, line, &ran_out);
 }
 
 // The high bit of each byte of `word` that is 0, and of no other byte:
@@ -147,8 +155,14 @@ static bool bind_columns(TextLogReader* reader) {
   char* fields[TEXT_LOG_COLUMN_SLOTS];
   int count = text_log_split_fields(line, reader->ValueSeparator, fields);
   reader->title_fields = count;
+  reader->length_column = -1;
+  reader->data_column = -1;
   for (int column = 0; column < count; ++column) {
     if (text_log_find_column(fields[column], &reader->ColumnDecoders[column])) any_known = true;
+    // The last of each decides, as in decoding, where a later column overwrites.
+    std::string_view title = fields[column];
+    if (title == "Length") reader->length_column = column;
+    if (title == "Data") reader->data_column = column;
   }
   return any_known;
 }
@@ -177,38 +191,44 @@ void text_log_rewind(TextLogReader* reader) {
   (void)stream_seek(reader->stream, reader->DataStart, 0);
 }
 
-// Whether a data line holds a frame. A "#" line is a comment. Where the
-// title names several columns, a line without one separator is no frame
-// either: a blank line, the NUL or 0xFF padding a card leaves after a power
-// cut, or a last line cut before its first field ended. Decoding such a line
-// would make a phantom frame, dated by the header or by its padding bytes.
-// The fields end at the first NUL, so a separator behind it does not count.
-static bool holds_frame(const TextLogReader* reader, const char* line, size_t stored) {
-  if (line[0] == '#') return false;
-  if (reader->title_fields < 2) return true;
-  return reader->ValueSeparator != '\0' &&
-         memchr(line, reader->ValueSeparator, strnlen(line, stored)) != nullptr;
+// Whether the last line of a file, cut off before its line feed, was cut in
+// its data: it holds fewer bytes than its Length says (one over 8 counts as
+// 8), so the rest of the frame never reached the card. Only Length and Data
+// are decoded, into a record of its own: the reader's time state and the
+// caller's record stay as they were.
+static bool data_cut_short(TextLogReader* reader, char* const* fields) {
+  if (reader->length_column < 0 || reader->data_column < 0) return false;
+  BusMessage probe{};
+  reader->ColumnDecoders[reader->length_column](reader, fields[reader->length_column], &probe);
+  uint8_t stated = probe.CAN.DLC < 8 ? probe.CAN.DLC : 8;
+  reader->ColumnDecoders[reader->data_column](reader, fields[reader->data_column], &probe);
+  return probe.DataLength < stated;
 }
 
 int text_log_next(TextLogReader* reader, BusMessage* record) {
   if (reader == nullptr || record == nullptr) return 0;
   char line[TEXT_LOG_LINE_SIZE + TEXT_LOG_SPLIT_SLACK];
+  char* fields[TEXT_LOG_COLUMN_SLOTS];
+  int count = 0;
   for (;;) {
-    size_t stored = read_line_terminated(reader, line);
+    bool ran_out = false;
+    size_t stored = read_line_terminated(reader, line, &ran_out);
     if (reader->read_failed) return -1;
     if (stored == 0) return 0;
-    if (holds_frame(reader, line, stored)) {
+    // A "#" line is a comment. A line with fewer fields than the title is
+    // no frame either: a blank line, the NUL or 0xFF padding a card leaves
+    // after a power cut, a line cut before its last field. Decoding it would
+    // make a phantom frame, dated by the header or by its padding bytes.
+    if (line[0] != '#') {
       // The splitting reads the whole word that holds the NUL.
       memset(line + stored + 1, 0, TEXT_LOG_SPLIT_SLACK);
-      break;
+      count = text_log_split_fields(line, reader->ValueSeparator, fields);
+      if (count >= reader->title_fields && !(ran_out && data_cut_short(reader, fields))) break;
     }
     ++reader->skipped_lines;
   }
 
   bus_message_clear(record);
-  // A short line is a frame all the same: the fields it lacks stay 0.
-  char* fields[TEXT_LOG_COLUMN_SLOTS];
-  int count = text_log_split_fields(line, reader->ValueSeparator, fields);
   for (int column = 0; column < count; ++column) {
     ColumnDecoder decode = reader->ColumnDecoders[column];
     if (decode != nullptr) decode(reader, fields[column], record);

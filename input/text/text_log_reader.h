@@ -58,6 +58,8 @@ struct TextLogReader {
   int64_t header_seconds;    ///< its time composed with no field digits, whole seconds
 
   int title_fields;        ///< fields of the title line, at most TEXT_LOG_COLUMN_SLOTS
+  int length_column;       ///< index of the last "Length" column; -1: none
+  int data_column;         ///< index of the last "Data" column; -1: none
   uint64_t skipped_lines;  ///< data lines that text_log_next passed over as no frames
 
   // The time text template with the header time's digits already in front,
@@ -79,12 +81,16 @@ struct TextLogReader {
 void text_log_rewind(TextLogReader* reader);
 /// 1 when a data line was decoded into `record`, 0 at end of input, -1 when
 /// the stream could not be read (the record is then untouched; a line cut
-/// by the error is not decoded). A line that starts with "#", and under a
-/// title of two or more fields a line without a value separator (blank
-/// lines, padding, a line cut short), is no frame: it is counted in
-/// skipped_lines and the next line is read. Every other line is a record,
-/// also a short one; a line's last field ends at its line feed or, lacking
-/// one, at the end of its text.
+/// by the error is not decoded). These lines are no frames: they are counted
+/// in skipped_lines and the next line is read.
+/// - a line that starts with "#";
+/// - a line with fewer fields than the title line, both counted up to the
+///   seventh (blank lines, padding, a line cut short);
+/// - a last line ended by the end of input, not by a line feed or the length
+///   limit, whose Data holds fewer bytes than its Length (as decoded; over 8
+///   counts as 8) says.
+/// Every other line is a record; a line's last field ends at its line feed
+/// or, lacking one, at the end of its text.
 int text_log_next(TextLogReader* reader, BusMessage* record);
 /// Releases the reader; the stream is not touched. Null does nothing.
 void text_log_close(TextLogReader* reader);

@@ -13,7 +13,8 @@ TEST(InputSet, CleaningAndResolvingTable) {
   // clang-format off
   for (auto [in, out] : {std::pair{"\\\\server\\share", "/server/share"}, {"/a///b", "/a//b"},
                          {"/a////b", "/a//b"}, {"/a/////b", "/a///b"}, {"/m/LOG//", "/m/LOG"},
-                         {"/h/./../x", "/h/./../x"}, {"/", ""}}) {
+                         {"/h/./../x", "/x"}, {"/", ""}, {"/a/b/../..", ""}, {"/../x/.", "/x"},
+                         {"/a//b/../c", "/a/c"}, {"/a\\.\\b\\", "/a/b"}, {"a/../b", "a/../b"}}) {
     // clang-format on
     EXPECT_EQ(input_path_clean(in), out) << in;
   }
@@ -33,11 +34,13 @@ TEST(InputSet, CleaningAndResolvingTable) {
       {&home, {"logs\\day1"}, INPUT_SET_OK, "/home/user/logs", {"day1"}},
       {&home, {"/home/user/a.txt", "b.txt", "/home/user//c"}, INPUT_SET_OK, "/home/user",
        {"a.txt", "b.txt", "c"}},
-      {&home, {"../x.txt"}, INPUT_SET_OK, "/home/user/..", {"x.txt"}},
+      {&home, {"../x.txt"}, INPUT_SET_OK, "/home", {"x.txt"}},
       {&home, {""}, INPUT_SET_OK, "/home", {"user"}},
-      {&home, {".."}, INPUT_SET_OK, "", {""}},
+      {&home, {"."}, INPUT_SET_OK, "/home", {"user"}},
+      {&home, {"..", "../"}, INPUT_SET_OK, "/home", {"", ""}},
+      {&home, {"a.txt", "./b.txt", "../user/c"}, INPUT_SET_OK, "/home/user", {"a.txt", "b.txt", "c"}},
       {&home, {"/data"}, INPUT_SET_OK, "/data", {""}},
-      {&home, {"a.txt", "./b.txt"}, kNoRoot, kUntouched, {}},
+      {&home, {"a.txt", "sub/b.txt"}, kNoRoot, kUntouched, {}},
       {&home, {"a.txt", "/home/user//b.txt", "/elsewhere/c.txt"}, kNoRoot, kUntouched, {}},
       {&home, {}, kNoRoot, kUntouched, {}},
       // Only relative inputs need the working directory.

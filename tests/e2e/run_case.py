@@ -3,7 +3,7 @@
 import argparse, difflib, fcntl, os, pathlib, pty, re, shutil, struct, subprocess, sys, tempfile, termios
 
 CONTEXT = re.compile(rb"^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} +\d+ +\d+ ", re.M)
-CLEAR_LINE = b"\r\x1b[K"  # how the progress line is drawn and erased
+CLEAR_LINE = b"\r\x1b[K"  # how the progress line is drawn and erased; a drawing ends in "\r"
 TIMINGS = [(re.compile(rb"\d+\.\d MB/s"), b"<rate> MB/s"), (re.compile(rb" in \d+\.\d s"), b" in <time> s")]
 
 
@@ -25,14 +25,19 @@ def run_on_terminal(command, cwd, columns):
     os.close(master)
     stdout = child.stdout.read()
     child.wait(timeout=120)
-    # Drawings never end in a newline; text written after an erase always does.
+    # Drawings never end in a newline; text written after an erase always does. Every drawing,
+    # shown or collapsed, must leave the last column free.
     transcript, drawing = [], False
     for index, piece in enumerate(raw.replace(b"\r\n", b"\n").split(CLEAR_LINE)):
         if piece.endswith(b"\n") or index == 0:
             transcript.append(piece)
             drawing = False
-        elif piece and not drawing:
-            transcript.append(b"progress: " + piece + b"\n")
+        elif piece:
+            line = piece.removesuffix(b"\r")
+            if len(line) >= columns:
+                transcript.append(b"progress wider than the terminal: " + line + b"\n")
+            elif not drawing:
+                transcript.append(b"progress: " + line + b"\n")
             drawing = True
     text = b"".join(transcript)
     for pattern, mask in TIMINGS:
@@ -116,10 +121,11 @@ def main():
             print("SKIPPED %s: cannot run the tool as the user nobody" % name)
             return 77  # ctest's SKIP_RETURN_CODE
         command = prefix + [binary] + args
+        cwd = os.path.join(work, read(case, "cwd").decode().strip())  # a subfolder, or the work folder
         if os.path.exists(os.path.join(case, "terminal")):  # holds its width, or 100 columns
-            status, stdout, stderr = run_on_terminal(command, work, int(read(case, "terminal") or 100))
+            status, stdout, stderr = run_on_terminal(command, cwd, int(read(case, "terminal") or 100))
         else:
-            run = subprocess.run(command, cwd=work, stdin=subprocess.DEVNULL,
+            run = subprocess.run(command, cwd=cwd, stdin=subprocess.DEVNULL,
                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=120)
             status, stdout, stderr = run.returncode, run.stdout, run.stderr
         stdout = stdout.replace(work.encode(), b"<work>")

@@ -81,13 +81,15 @@ static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
   }
   REQUIRE(status == 0);
   // The data lines cut as the reader cuts them (199 bytes, CRs dropped) split alike word-wise and
-  // bytewise; those with a frame (no "#" first; under several titles a separator before the first
-  // NUL) are the records, the others were skipped.
+  // bytewise; those with a frame (no "#" first, as many fields as the title, and when the data
+  // ended the line, as many Data bytes as its Length says up to 8) are the records, the others
+  // were skipped.
   uint64_t frames = 0, lines = 0;
   const char separator = reader.ValueSeparator;
   for (size_t at = reader.DataStart;;) {
     std::string line;
-    for (int reads = 0; reads < 199 && at < bytes.size() && !line.ends_with('\n'); ++reads, ++at) {
+    int reads = 0;
+    for (; reads < 199 && at < bytes.size() && !line.ends_with('\n'); ++reads, ++at) {
       if (bytes[at] != '\r') line += bytes[at];
     }
     if (line.empty()) break;
@@ -101,7 +103,13 @@ static int read_all(Stream* stream, std::string_view bytes, Decoded* out) {
     for (int f = 0; f < count; ++f) REQUIRE(fast_fields[f] - fast == slow_fields[f] - slow);
     REQUIRE(memcmp(fast, slow, sizeof fast) == 0);
     ++lines;
-    frames += line[0] != '#' && (reader.title_fields < 2 || strchr(line.c_str(), separator));
+    auto cut = [&, length = reader.length_column, data = reader.data_column] {
+      unsigned char stated = 0;
+      if (length < 0 || data < 0 || sscanf(fast_fields[length], "%hhu", &stated) != 1) return false;
+      return std::min<size_t>((strlen(fast_fields[data]) + 1) / 2, 8) < std::min<size_t>(stated, 8);
+    };
+    bool ran_out = at == bytes.size() && reads < 199 && !line.ends_with('\n');
+    frames += line[0] != '#' && count >= reader.title_fields && !(ran_out && cut());
   }
   REQUIRE(out->count == frames && reader.skipped_lines == lines - frames);
   return 0;

@@ -131,3 +131,22 @@ TEST(BufferedStream, ReadsLendsAndSeeksThroughOneWindowAndFailsForGoodAfterARead
     EXPECT_EQ(read_n(stream.get(), 1), next);
   }
 }
+
+TEST(ObservedStream, ReportsEvery64KiBAndTheEndWhateverTheReadSizeAndFollowsARereading) {
+  auto note = [](void* seen, int64_t position) { static_cast<Ints*>(seen)->push_back(position); };
+  EXPECT_EQ(observed_stream_create(nullptr, note, nullptr), nullptr);
+  for (int64_t chunk : {1, 4096, 65536, 1 << 20}) {
+    SCOPED_TRACE(chunk);
+    Ints seen;
+    StreamRecord inner{.bytes = std::string(200000, 'x')};
+    StreamPtr stream(observed_stream_create(memory_stream_create(&inner), note, &seen));
+    EXPECT_EQ(stream_size(stream.get()), 200000);  // seeks are passed on, not reported
+    while (!read_n(stream.get(), chunk).empty()) {
+    }
+    // A second reading from the start is followed as well.
+    EXPECT_EQ(stream_seek(stream.get(), 0, 0) + read_n(stream.get(), 65536).size(), 65536u);
+    EXPECT_EQ(seen, (Ints{65536, 131072, 196608, 200000, 65536}));
+    stream.reset();
+    EXPECT_TRUE(inner.closed);
+  }
+}
