@@ -12,10 +12,12 @@
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
+#include "convert/output_registry.h"
 #include "log/log.h"
 #include "output/asc/asc_lines.h"
 #include "output/asc/asc_writer_internal.h"
 #include "output/asc/frame_store.h"
+#include "output/asc/temporary_names.h"
 #include "platform/filesystem.h"
 #include "platform/interrupt.h"
 #include "platform/path.h"
@@ -30,7 +32,6 @@
 #include <new>
 #include <string>
 #include <type_traits>
-#include <unistd.h>
 
 // ---------------------------------------------------------------------------
 // The writer record and its kept frames
@@ -49,6 +50,9 @@ struct AscWriter : OutputPlugin {
   /// The CAN trace written as its frames come, while they come in time
   /// order; allocated at the first file, kept for the next ones.
   struct LiveTrace* live;
+  /// Every trace written so far, so that none is overwritten by another
+  /// input's under a name that reaches the same file.
+  OutputRegistry* written;
 };
 
 }  // namespace
@@ -218,25 +222,11 @@ static bool write_text(Stream* stream, const std::string& text) {
   return stream_write(stream, text.data(), length) == length;
 }
 
-/// The name a trace is written under until it is complete: beside the
-/// trace, hidden by its leading dot, and unique to this process, e.g.
-/// logs/.00000001.asc.4711.tmp for logs/00000001.asc. It ends in ".tmp", so
-/// a later walk over the folder passes it over. Only the first 200 bytes of
-/// the name are used, so that a trace whose name is near the platform's
-/// limit of 255 still gets a temporary name; the process id keeps it
-/// unique, as a process writes one temporary file at a time.
-static std::string temporary_path(std::string_view path) {
-  std::string temporary(path_dir_prefix(path));
-  std::string_view name = path_basename(path).substr(0, 200);
-  str_append_printf(&temporary, ".%.*s.%ld.tmp", static_cast<int>(name.size()), name.data(),
-                    static_cast<long>(getpid()));
-  return temporary;
-}
-
 enum PublishResult : uint8_t {
   PUBLISHED,
   NOT_FLUSHED,  // the file or its folder could not be forced to the disk
   NOT_RENAMED,  // the final name could not be taken (a folder holds it, ...)
+  OVERWRITES,   // the final name reaches another input's trace (logged)
 };
 
 /// Puts a complete, closed temporary file in place of `path`. With -d the
@@ -244,12 +234,16 @@ enum PublishResult : uint8_t {
 /// names it are forced to the disk first: a power cut must not take the
 /// input's only copy. A failed flush after the rename leaves the complete
 /// trace in place but fails it, so that the input is kept.
-static PublishResult publish(AscWriter* writer, const std::string& temporary,
-                             const std::string& path) {
+static PublishResult publish(AscWriter* writer, std::string_view input,
+                             const std::string& temporary, const std::string& path, int guard) {
   bool durable = writer->options->delete_converted;
   if (durable && !fs_flush(writer->output_fs, temporary)) return NOT_FLUSHED;
-  if (!fs_rename(writer->output_fs, temporary, path)) return NOT_RENAMED;
-  interrupt_release_file();
+  switch (output_registry_commit(writer->written, writer->output_fs, temporary, path, input)) {
+    case OUTPUT_COMMITTED: break;
+    case OUTPUT_OVERWRITES: return OVERWRITES;
+    case OUTPUT_NOT_RENAMED: return NOT_RENAMED;
+  }
+  interrupt_guard_disarm(guard);
   bool flushed = !durable || fs_flush(writer->output_fs, path_dir_prefix(path));
   return flushed ? PUBLISHED : NOT_FLUSHED;
 }
@@ -259,23 +253,28 @@ static PublishResult publish(AscWriter* writer, const std::string& temporary,
 #pragma clang diagnostic ignored "-Wformat-nonliteral"
 #pragma clang diagnostic ignored "-Wformat-security"
 #endif
-/// Opens the temporary file of "<stem><suffix>" (path and temporary name
-/// filled in) and guards it against a stop by signal. Null, with nothing
-/// left guarded and the failure logged when `report`, if it cannot be had.
+/// Creates the temporary file of "<stem><suffix>" (path and temporary name
+/// filled in) and guards it against a stop by signal in a slot of its own
+/// (`*guard`). Null, with no slot held and the failure logged when `report`,
+/// if it cannot be had; a file already under the temporary name is left as
+/// it is, as it is not this run's.
 template <typename Frame, const AscPart<Frame>& kPart>
 static Stream* open_part(AscWriter* writer, std::string_view stem, std::string* path,
-                         std::string* temporary, bool report) {
+                         std::string* temporary, int* guard, bool report) {
   path->assign(stem);
   path->append(kPart.suffix);
-  *temporary = temporary_path(*path);
+  *temporary = temporary_trace_path(*path);
   std::string guarded;
   fs_absolute_path(writer->output_fs, *temporary, &guarded);
   Stream* stream = nullptr;
-  if (interrupt_guard_file(guarded)) {
-    stream = fs_open(writer->output_fs, *temporary, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
+  *guard = interrupt_guard_acquire();
+  if (interrupt_guard_arm(*guard, guarded, false)) {
+    stream = fs_open(writer->output_fs, *temporary,
+                     FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
   }
   if (stream == nullptr) {
-    interrupt_release_file();
+    interrupt_guard_release(*guard);
+    *guard = 0;
     if (report) LOG(LOG_ERROR, kPart.open_failed, path->c_str());
   }
   return stream;
@@ -284,12 +283,12 @@ static Stream* open_part(AscWriter* writer, std::string_view stem, std::string* 
 /// Writes the footer of a file that has its header, closes the stream and
 /// puts a whole file in place of `path`; otherwise removes the temporary
 /// file. The footer goes out even after a failed line: the file is removed
-/// in that case, but the write may still tell of a second problem. Whether
-/// the part is complete.
+/// in that case, but the write may still tell of a second problem. Frees
+/// the guard slot. Whether the part is complete.
 template <typename Frame, const AscPart<Frame>& kPart>
-static bool finish_part(AscWriter* writer, Stream* stream, const std::string& path,
-                        const std::string& temporary, bool headed, bool failed,
-                        size_t lines_written, std::string* text) {
+static bool finish_part(AscWriter* writer, std::string_view input, Stream* stream,
+                        const std::string& path, const std::string& temporary, int guard,
+                        bool headed, bool failed, size_t lines_written, std::string* text) {
   if (headed) {
     text->clear();
     text->append("End Triggerblock\n");
@@ -305,9 +304,10 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
     // The final name is where an existing file is replaced, so failing to
     // take it is reported like a file that cannot be opened. A failed flush
     // has no message, like a failed close.
-    switch (publish(writer, temporary, path)) {
-      case PUBLISHED: return true;
+    switch (publish(writer, input, temporary, path, guard)) {
+      case PUBLISHED: interrupt_guard_release(guard); return true;
       case NOT_RENAMED: LOG(LOG_ERROR, kPart.open_failed, path.c_str()); break;
+      case OVERWRITES: break;
       case NOT_FLUSHED:
         // After a rename that went through, the temporary name is gone and
         // the removal below finds nothing.
@@ -317,7 +317,7 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
   // The part fails whether or not the removal works, so its result adds
   // nothing to report.
   (void)fs_remove(writer->output_fs, temporary);
-  interrupt_release_file();
+  interrupt_guard_release(guard);
   return false;
 }
 
@@ -332,11 +332,12 @@ static bool finish_part(AscWriter* writer, Stream* stream, const std::string& pa
 /// the constant messages through it; clang does not, and would flag every
 /// one as a non-literal format, so it is told to leave them to g++.
 template <typename Frame, const AscPart<Frame>& kPart>
-static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* store,
-                       std::string* text) {
+static bool write_part(AscWriter* writer, std::string_view input, std::string_view stem,
+                       FrameStore* store, std::string* text) {
   std::string path;
   std::string temporary;
-  Stream* stream = open_part<Frame, kPart>(writer, stem, &path, &temporary, true);
+  int guard = 0;
+  Stream* stream = open_part<Frame, kPart>(writer, stem, &path, &temporary, &guard, true);
   if (stream == nullptr) return false;
 
   // The record the lines are built from; only its kept fields change.
@@ -394,8 +395,8 @@ static bool write_part(AscWriter* writer, std::string_view stem, FrameStore* sto
     // A run that breaks off has been reported by the store.
     if (more < 0) failed = true;
   }
-  return finish_part<Frame, kPart>(writer, stream, path, temporary, headed, failed, lines_written,
-                                   text);
+  return finish_part<Frame, kPart>(writer, input, stream, path, temporary, guard, headed, failed,
+                                   lines_written, text);
 }
 
 // ---------------------------------------------------------------------------
@@ -407,15 +408,13 @@ namespace {
 /// logger writes them almost always: the frames then need no keeping,
 /// sorting or reading back, and the first one is the earliest, which dates
 /// the header. The first frame out of order gives it up for the file: its
-/// temporary file is closed (kept, to be opened again and truncated) and
-/// the driver hands every frame over again, to be kept and sorted. Lines go out in the same batches
-/// as from a store.
+/// temporary file is removed, the driver hands every frame over again, and
+/// they are kept and sorted, the trace then created anew from the store.
+/// Lines go out in the same batches as from a store.
 struct LiveTrace {
   Stream* stream = nullptr;  ///< null while no trace is being written
+  int guard = 0;             ///< the interrupt guard slot of the temporary file
   bool off = false;          ///< given up (or not possible) for this file
-  /// Given up after lines went out: the temporary file stays, closed, for
-  /// the store's trace to open again under the same name.
-  bool parked = false;
   /// A write failed: the file fails at its end, with the message a trace
   /// written from the store would have had; until then frames are dropped.
   bool header_failed = false;
@@ -440,12 +439,12 @@ enum LiveResult : uint8_t {
 }  // namespace
 
 static void live_discard(AscWriter* writer, LiveTrace* live) {
-  if (live->stream == nullptr && !live->parked) return;
-  if (live->stream != nullptr) (void)stream_close(live->stream);
+  if (live->stream == nullptr) return;
+  (void)stream_close(live->stream);
   live->stream = nullptr;
-  live->parked = false;
   (void)fs_remove(writer->output_fs, live->temporary);
-  interrupt_release_file();
+  interrupt_guard_release(live->guard);
+  live->guard = 0;
 }
 
 static bool live_flush(LiveTrace* live) {
@@ -463,8 +462,8 @@ static bool live_start(AscWriter* writer, LiveTrace* live, double t0) {
   // Without a driver that can hand the frames over again there is no way
   // back from a frame out of order.
   if (!writer->replay_possible) return false;
-  live->stream =
-      open_part<BusMessage, kCanPart>(writer, live->stem, &live->path, &live->temporary, false);
+  live->stream = open_part<BusMessage, kCanPart>(writer, live->stem, &live->path, &live->temporary,
+                                                 &live->guard, false);
   if (live->stream == nullptr) return false;
   live->t0 = t0;
   if (build_header(&live->text, writer->time_offset + t0) != HEADER_BUILT) {
@@ -488,12 +487,9 @@ static LiveResult live_write(AscWriter* writer, const BusMessage& message) {
       return LIVE_OFF;
     }
   } else if (key < live->last_key) {
-    // Opening it again truncates it; removing it now would only let the
-    // name be taken by something else meanwhile. It stays guarded, so a stop
-    // during the second reading still removes it.
-    (void)stream_close(live->stream);
-    live->stream = nullptr;
-    live->parked = true;
+    // Gone at once: the trace from the store is created anew under the same
+    // name, and a file is never opened for writing over what it holds.
+    live_discard(writer, live);
     live->off = true;
     return LIVE_REPLAY;
   }
@@ -507,7 +503,8 @@ static LiveResult live_write(AscWriter* writer, const BusMessage& message) {
 }
 
 /// Writes the last batch and the footer and puts the trace in place.
-static bool live_finish(AscWriter* writer, LiveTrace* live, std::string* text) {
+static bool live_finish(AscWriter* writer, std::string_view input, LiveTrace* live,
+                        std::string* text) {
   if (!live->header_failed && !live->data_failed && !live->text.empty() && !live_flush(live)) {
     live->data_failed = true;
   }
@@ -516,9 +513,11 @@ static bool live_finish(AscWriter* writer, LiveTrace* live, std::string* text) {
   bool headed = !live->header_failed;
   bool failed = live->header_failed || live->data_failed;
   Stream* stream = live->stream;
+  int guard = live->guard;
   live->stream = nullptr;
-  return finish_part<BusMessage, kCanPart>(writer, stream, live->path, live->temporary, headed,
-                                           failed, live->lines_written, text);
+  live->guard = 0;
+  return finish_part<BusMessage, kCanPart>(writer, input, stream, live->path, live->temporary,
+                                           guard, headed, failed, live->lines_written, text);
 }
 
 #if defined(__clang__)
@@ -544,6 +543,11 @@ OutputPlugin* asc_writer_create(FileSystem* input_fs, FileSystem* output_fs,
   if (!output_plugin_init(writer, input_fs, output_fs, options)) {
     // An unbound plug-in never reaches destroy; its stores hold nothing yet.
     free(writer);
+    return nullptr;
+  }
+  writer->written = output_registry_create();
+  if (writer->written == nullptr) {
+    output_plugin_destroy(writer);
     return nullptr;
   }
   return writer;
@@ -611,8 +615,8 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path, siz
   return ready;
 }
 
-bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
-                         bool file_failed) {
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view input_path,
+                         std::string_view output_path, size_t stem_length, bool file_failed) {
   if (plugin == nullptr) return false;
   AscWriter* writer = static_cast<AscWriter*>(plugin);
   // What was kept of a failed file is only part of it, and a file with a
@@ -620,8 +624,6 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, siz
   // so far can go at once.
   LiveTrace* live = writer->live;
   bool streamed = live != nullptr && live->stream != nullptr;
-  // A parked file is opened again by the store's trace below.
-  if (live != nullptr && !file_failed && !writer->lost_frame) live->parked = false;
   if (file_failed || writer->lost_frame) {
     if (live != nullptr) live_discard(writer, live);
     frame_store_clear(&writer->can);
@@ -638,12 +640,13 @@ bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, siz
   bool succeeded = true;
   // The LIN part runs even after the CAN part failed.
   if (streamed) {
-    succeeded = live_finish(writer, live, &text);
+    succeeded = live_finish(writer, input_path, live, &text);
   } else if (writer->can.total > 0) {
-    succeeded = write_part<BusMessage, kCanPart>(writer, stem, &writer->can, &text);
+    succeeded = write_part<BusMessage, kCanPart>(writer, input_path, stem, &writer->can, &text);
   }
   if (writer->lin.total > 0) {
-    succeeded = write_part<LinMessage, kLinPart>(writer, stem, &writer->lin, &text) && succeeded;
+    succeeded = write_part<LinMessage, kLinPart>(writer, input_path, stem, &writer->lin, &text) &&
+                succeeded;
   }
   // The frames have been read out; their spilled runs are of no more use.
   frame_store_clear(&writer->can);
@@ -661,4 +664,6 @@ void asc_writer_destroy(OutputPlugin* plugin) {
     delete writer->live;
     writer->live = nullptr;
   }
+  output_registry_destroy(writer->written);
+  writer->written = nullptr;
 }

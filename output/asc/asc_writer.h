@@ -13,8 +13,9 @@ struct FileSystem;
 struct OutputPlugin;
 struct TextLogReader;
 
-/// A bound ASC writer with empty frame stores, or null (short memory, or a
-/// null filesystem or options). Release it with output_plugin_destroy.
+/// A bound ASC writer with empty frame stores and no trace written yet, or
+/// null (short memory, or a null filesystem or options). Release it with
+/// output_plugin_destroy.
 [[nodiscard]] OutputPlugin* asc_writer_create(FileSystem* input_fs, FileSystem* output_fs,
                                               ConversionOptions* options);
 
@@ -32,10 +33,11 @@ bool asc_writer_new_file(OutputPlugin* plugin, std::string_view output_path, siz
 /// that fails leaves no file and an earlier file of its name as it was. Each
 /// file is written under a temporary name and renamed when whole; with the
 /// options' delete_converted it is flushed to the disk, and its folder after
-/// the rename. With `file_failed` it empties both stores, writes nothing and
-/// returns true.
-bool asc_writer_end_file(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
-                         bool file_failed);
+/// the rename. A part whose name reaches a file the writer wrote for another
+/// input (not for `input_path`) fails, leaving that file whole. With
+/// `file_failed` it empties both stores, writes nothing and returns true.
+bool asc_writer_end_file(OutputPlugin* plugin, std::string_view input_path,
+                         std::string_view output_path, size_t stem_length, bool file_failed);
 /// Frees every kept frame and removes any temporary file (the record itself
 /// is freed by output_plugin_destroy).
 void asc_writer_destroy(OutputPlugin* plugin);

@@ -158,18 +158,18 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
     return std::string(std::istreambuf_iterator<char>(in), {});
   };
   // The options follow the input's length, so the corpus covers them all: every kind of buffer;
-  // a "full disk", where the trace's temporary name is a link to /dev/full.
+  // a temporary name taken by a link to /dev/full, which a writer that wrote through it would fill.
   static const int64_t kBufferSizes[] = {-1, 0, 5, 4096};
   ConversionOptions options{};
   options.buffer_size = kBufferSizes[size % 4];
   options.delete_converted = (size / 4) % 2 == 1;
-  bool full_disk = (size / 8) % 2 == 1;
+  bool taken = (size / 8) % 2 == 1;
   const std::string link = "out/sub/.log.asc." + std::to_string(getpid()) + ".tmp";
   std::error_code error;
   fs::remove_all(space.root + "/out", error);
   fs::create_directories(space.root + "/out/sub", error);
   fs::create_directories(space.root + "/in", error);
-  if (full_disk) fs::create_symlink("/dev/full", space.root + "/" + link, error);
+  if (taken) fs::create_symlink("/dev/full", space.root + "/" + link, error);
   REQUIRE(!error);
   std::ofstream(space.root + "/in/log.txt", std::ios::binary) << bytes;
 
@@ -183,8 +183,8 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   // What the reader alone makes of the bytes is what the trace must hold.
   Decoded expected;
   if (read_all(memory_stream_create(bytes), bytes, &expected) != 0) return 1;
-  // Apart from a full disk only a refused log fails; a log without records opens no trace.
-  bool converted = !expected.bytes.empty() && !(full_disk && expected.count > 0);
+  // Apart from a taken name only a refused log fails; a log without records opens no trace.
+  bool converted = !expected.bytes.empty() && !(taken && expected.count > 0);
   REQUIRE(result == (converted ? STATUS_OK : STATUS_CONVERSION_FAILED));
   bool deleted = converted && options.delete_converted;
   bool traced = converted && expected.count > 0;
@@ -192,7 +192,7 @@ int fuzz_convert_file_one(const uint8_t* data, size_t size) {
   std::set<std::string> wanted = {"in/", "out/", "out/sub/"}, found;
   if (!deleted) wanted.insert("in/log.txt");
   if (traced) wanted.insert("out/sub/log.asc");
-  if (full_disk && expected.count == 0) wanted.insert(link + " (link)");  // untouched, so kept
+  if (taken) wanted.insert(link + " (link)");  // not this run's, so kept
   for (auto it = fs::recursive_directory_iterator(space.root, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
     std::string path = it->path().lexically_relative(space.root).string();

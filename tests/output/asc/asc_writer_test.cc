@@ -32,6 +32,7 @@ const std::string kCanLine =
 const std::string kCanTrace = kHeader + kCanLine + "End Triggerblock\n";
 const std::string kLinTrace = kHeader + "    0.000000 0 1  Rx d 0\nEnd Triggerblock\n";
 const std::string kCanTemp = ".t.asc." + std::to_string(getpid()) + ".tmp";
+const std::string kLinRun = ".t_LIN.asc." + std::to_string(getpid()) + ".run0";
 
 // CAN frames carry every flag; `length` payload bytes count up from `id`.
 bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id = 1,
@@ -56,7 +57,7 @@ struct Writer {
     options.delete_converted = delete_converted;
     plugin.reset(asc_writer_create(fs.get(), fs.get(), &options));
   }
-  bool end() { return asc_writer_end_file(plugin.get(), "t.txt", 1, false); }
+  bool end() { return asc_writer_end_file(plugin.get(), "in.txt", "t.txt", 1, false); }
   std::string file(const std::string& name) {
     return fs->files.count(name) != 0 ? fs->files[name].bytes : "<missing>";
   }
@@ -107,8 +108,26 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
     }
   Writer w(true);
   EXPECT_TRUE(feed(w.plugin.get(), CAN_DataFrame) && w.end());
-  EXPECT_EQ(w.fs->calls,
-            (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
+  EXPECT_EQ(w.fs->calls, (Strings{"open " + kCanTemp, "flush " + kCanTemp, "stat " + kCanTemp,
+                                  "stat t.asc", "rename t.asc", "flush "}));
+}
+
+TEST(AscWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
+  Writer w;
+  w.fs->fold_case = true;  // as on FAT, where Trip.asc and trip.asc are one file
+  LogCapture log;
+  std::string first;
+  for (auto [input, id, written] : {std::tuple{"L/Trip.txt", 1, true},
+                                    {"L/trip.txt", 2, false},
+                                    {"L/Trip.txt", 3, true}}) {  // an input again replaces its own
+    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), input + 2, 4, nullptr) &&
+                feed(w.plugin.get(), CAN_DataFrame, kNoon, id));
+    EXPECT_EQ(asc_writer_end_file(w.plugin.get(), input, input + 2, 4, false), written);
+    if (id == 1) first = w.file("trip.asc");
+    EXPECT_EQ(w.file("trip.asc") == first, id < 3);
+    EXPECT_EQ(w.fs->files.size(), 1u);  // no temporary file stays
+  }
+  EXPECT_EQ(log.messages(), Strings{"Output of L/trip.txt would overwrite that of L/Trip.txt"});
 }
 
 TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
@@ -122,25 +141,28 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
     EXPECT_FALSE(w.end());
   }
   frame_store_set_chunk_frames_for_testing(1);
-  w.fs->fail_open = {".t_LIN.asc.run0"};
+  w.fs->fail_open = {kLinRun};
   ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
               feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(w.end());
-  frame_store_set_chunk_frames_for_testing(2);  // then a run cut short in its second frame
+  frame_store_set_chunk_frames_for_testing(2);
   w.fs->fail_open.clear();
-  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
-  w.fs->files[".t_LIN.asc.run0"].bytes.resize(40);
-  EXPECT_FALSE(w.end());
+  for (size_t cut : {40, 32}) {  // a run cut short in its second frame, or cleanly after its first
+    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
+    w.fs->files[kLinRun].bytes.resize(cut);
+    EXPECT_FALSE(w.end());
+  }
   frame_store_set_chunk_frames_for_testing(0);
   asc_writer_fail_allocation_for_testing(0);
   EXPECT_FALSE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
   EXPECT_FALSE(w.end());
   EXPECT_EQ(log.messages(),
             (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
-                     "Could not write temporary file .t_LIN.asc.run0",
-                     "Could not read temporary file .t_LIN.asc.run0"}));
+                     "Could not write temporary file " + kLinRun,
+                     "Could not read temporary file " + kLinRun,
+                     "Could not read temporary file " + kLinRun}));
   EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
               feed(w.plugin.get(), CAN_DataFrame) &&
               feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2) && w.end());
@@ -148,7 +170,7 @@ TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
             kCanTrace + kHeader + "    0.000000 0 3c  Rx d 2 3C 3D\nEnd Triggerblock\n");
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
   w.fs->files.clear();
-  EXPECT_TRUE(asc_writer_end_file(w.plugin.get(), "t.txt", 1, true));  // dropped by the pipeline
+  EXPECT_TRUE(asc_writer_end_file(w.plugin.get(), "in.txt", "t.txt", 1, true));  // dropped
   EXPECT_TRUE(w.fs->files.empty());
 }
 
