@@ -6,6 +6,7 @@
 #include "convert/convert_inputs.h"
 #include "convert/exit_status.h"
 #include "convert/output_plugin.h"
+#include "convert/output_registry.h"
 #include "log/log.h"
 #include "output/trace_writer.h"
 #include "platform/interrupt.h"
@@ -15,13 +16,13 @@
 #include <unistd.h>
 
 // Converts with one trace writer per worker; fewer when memory is short.
-static int convert(ConverterConfig* config) {
+static int convert(ConverterConfig* config, OutputRegistry* registry) {
   std::vector<OutputPluginPtr> owned;
   std::vector<OutputPlugin*> writers;
   uint32_t jobs = config->options.jobs > 0 ? config->options.jobs : 1;
   while (writers.size() < jobs) {
     OutputPlugin* writer =
-        trace_writer_create(config->input_fs, config->output_fs, &config->options);
+        trace_writer_create(config->input_fs, config->output_fs, &config->options, registry);
     if (writer == nullptr) break;
     owned.emplace_back(writer);
     writers.push_back(writer);
@@ -50,7 +51,12 @@ int main(int argc, char** argv) {
   // Without a configuration there is nothing to report through; a silent
   // success here would hide the failure from scripts.
   if (config == nullptr) return STATUS_INTERNAL_ERROR;
-  if (parse_command_line(config, argc, argv, &status)) status = convert(config);
+  if (parse_command_line(config, argc, argv, &status)) {
+    // Outlives the writers, which all record their traces in it.
+    OutputRegistry* registry = output_registry_create();
+    status = convert(config, registry);
+    output_registry_destroy(registry);
+  }
   config_destroy(config);
   return status;
 }

@@ -54,10 +54,28 @@ static void report_read_error(std::string_view input_path) {
       input_path.data());
 }
 
+// A log that a logger is still writing would lose what comes after the end
+// seen here, and its last line may be cut. Whether the input has the size
+// and modification time it had before it was opened; false too when either
+// stat failed, as nothing then shows it to be the same.
+static bool input_unchanged(OutputPlugin* plugin, std::string_view input_path,
+                            const FileInfo& opened) {
+  FileInfo now{};
+  if (opened.type == FILE_TYPE_FILE && fs_stat(plugin->input_fs, input_path, &now) &&
+      now.type == FILE_TYPE_FILE && now.size == opened.size && now.modified == opened.modified) {
+    return true;
+  }
+  LOG(LOG_ERROR, "Input file changed while it was converted: %.*s",
+      static_cast<int>(input_path.size()), input_path.data());
+  return false;
+}
+
 // Hands every record to the plug-in between new_file and end_file; false
-// when any callback failed or the input could not be read.
+// when any callback failed, or the input could not be read or changed since
+// `opened` was taken.
 static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader, std::string_view input_path,
-                          std::string_view output_path, size_t stem_length) {
+                          std::string_view output_path, size_t stem_length,
+                          const FileInfo& opened) {
   const OutputPluginOps* ops = plugin->ops;
   bool success = true;
   if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader, true)) {
@@ -86,10 +104,14 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader, std::stri
         break;
     }
   }
-  // A read error is the input's fault, not the plug-in's: the plug-in drops
-  // the file, and only the read is reported.
+  // A read error or a change is the input's fault, not the plug-in's: the
+  // plug-in drops the file, and only the input's fault is reported.
   bool read_failed = next < 0;
-  if (read_failed) report_read_error(input_path);
+  if (read_failed) {
+    report_read_error(input_path);
+  } else if (success && !input_unchanged(plugin, input_path, opened)) {
+    read_failed = true;
+  }
   // Still successful with every line read: the count is then final.
   if (success && !read_failed && reader->skipped_lines > 0) {
     LOG(LOG_WARN, "Skipped %llu lines that are not frames in %.*s",
@@ -97,7 +119,8 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader, std::stri
         input_path.data());
   }
   if (ops->end_file != nullptr) {
-    bool ended = ops->end_file(plugin, output_path, stem_length, !success || read_failed);
+    bool ended =
+        ops->end_file(plugin, input_path, output_path, stem_length, !success || read_failed);
     if (!success || !ended) {
       success = false;
       LOG(LOG_ERROR, "Error during end file callback");
@@ -129,6 +152,9 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_
   // with a message that names the file.
   (void)fs_make_dirs(plugin->output_fs, path_dir_prefix(stem));
 
+  // Taken before the open, so that a change at any time after it shows.
+  FileInfo opened{};
+  (void)fs_stat(plugin->input_fs, input_path, &opened);
   Stream* file = fs_open(plugin->input_fs, input_path, FS_OPEN_READ | FS_OPEN_IGNORED_BIT);
   if (file == nullptr) {
     LOG(LOG_ERROR, "Could not open input file %.*s", static_cast<int>(input_path.size()),
@@ -150,7 +176,7 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_
     return convert_file_failed(input_path);
   }
 
-  bool success = run_callbacks(plugin, reader, input_path, output_path, stem_length);
+  bool success = run_callbacks(plugin, reader, input_path, output_path, stem_length, opened);
 
   // The stream is gone after stream_close whatever it answers, so a failed
   // close is reported but never retried.
@@ -163,7 +189,10 @@ int convert_file(OutputPlugin* plugin, std::string_view input_path, std::string_
   text_log_close(reader);
   if (!success) return convert_file_failed(input_path);
 
-  if (plugin->options->delete_converted && !fs_remove(plugin->input_fs, input_path)) {
+  if (!plugin->options->delete_converted) return STATUS_OK;
+  // Writing the traces takes time too; a log that grew meanwhile must stay.
+  if (!input_unchanged(plugin, input_path, opened)) return convert_file_failed(input_path);
+  if (!fs_remove(plugin->input_fs, input_path)) {
     LOG(LOG_ERROR, "Could not remove input file after conversion: %.*s",
         static_cast<int>(input_path.size()), input_path.data());
     if (listener != nullptr && listener->not_removed != nullptr) {

@@ -11,6 +11,7 @@
 #include "convert/convert_jobs.h"
 #include "convert/exit_status.h"
 #include "convert/output_plugin.h"
+#include "convert/output_registry.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
@@ -60,8 +61,7 @@ static bool claim_output_stem(WalkState* state, std::string_view input_path,
   }
   // The same input named twice converts twice into the same files.
   if (found->second == input_path) return true;
-  LOG(LOG_ERROR, "Output of %.*s would overwrite that of %s", static_cast<int>(input_path.size()),
-      input_path.data(), found->second.c_str());
+  output_registry_report_overwrite(input_path, found->second);
   (void)convert_file_failed(input_path);
   return false;
 }

@@ -28,7 +28,8 @@ enum RecordResult : uint8_t {
 /// `output_path` is the input file's path on the output side (relative to
 /// output_fs, still with the input's extension); its first `stem_length`
 /// bytes are the stem that output files are named after. No NUL follows the
-/// stem: build names from the length.
+/// stem: build names from the length. `input_path` is the input file's path
+/// relative to input_fs, as messages name it.
 struct OutputPluginOps {
   /// Releases the plug-in's own state; may be null (nothing to release).
   void (*destroy)(OutputPlugin* plugin);
@@ -46,8 +47,8 @@ struct OutputPluginOps {
   /// failed or the input could not be read): the plug-in drops what it has
   /// of the file and writes nothing for it, and the result says whether
   /// dropping went well. Otherwise false fails the file.
-  bool (*end_file)(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
-                   bool file_failed);
+  bool (*end_file)(OutputPlugin* plugin, std::string_view input_path, std::string_view output_path,
+                   size_t stem_length, bool file_failed);
 };
 
 /// The head of every plug-in record. A plug-in type allocates its whole

@@ -7,11 +7,12 @@
 // Divisions of this file: ordering; memory; spilling runs; reading back.
 #include "output/frame_store.h"
 
+#include "output/temporary_names.h"
 #include "output/trace_writer_internal.h"
 
 #include "log/log.h"
 #include "platform/filesystem.h"
-#include "platform/path.h"
+#include "platform/interrupt.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -106,6 +107,8 @@ static void drop_runs(FrameStore* store) {
   // is not affected, so there is nothing more to do about it.
   for (size_t i = 0; i < store->runs; ++i) (void)fs_remove(store->fs, run_path(store, i));
   store->runs = 0;
+  interrupt_guard_release(store->guard);
+  store->guard = 0;
 }
 
 void frame_store_clear(FrameStore* store) {
@@ -121,9 +124,7 @@ bool frame_store_reset(FrameStore* store, FileSystem* fs, std::string_view trace
   free(store->run_prefix);
   store->run_prefix = nullptr;
   store->fs = fs;
-  // "<folder>/.<name>.run": hidden beside the trace, never named like a log.
-  std::string name(path_dir_prefix(trace_path));
-  name.append(".").append(path_basename(trace_path)).append(".run");
+  std::string name = temporary_run_prefix(trace_path);
   auto* prefix = static_cast<char*>(allocation_allowed() ? malloc(name.size() + 1) : nullptr);
   if (prefix == nullptr) return false;
   memcpy(prefix, name.c_str(), name.size() + 1);
@@ -135,6 +136,7 @@ void frame_store_release(FrameStore* store) {
   frame_store_clear(store);
   free(store->frames);
   free(store->arena);
+  free(store->run_frames);
   free(store->run_prefix);
   *store = FrameStore{};
 }
@@ -142,14 +144,38 @@ void frame_store_release(FrameStore* store) {
 // ---------------------------------------------------------------------------
 // Spilling runs
 
+/// Takes a guard slot for the run files at the first spill; false when none
+/// can be had, as a run that a stop would leave behind must not be written.
+static bool guard_runs(FrameStore* store) {
+  if (store->guard != 0) return true;
+  std::string prefix;
+  fs_absolute_path(store->fs, store->run_prefix, &prefix);
+  store->guard = interrupt_guard_acquire();
+  if (interrupt_guard_arm(store->guard, prefix, true)) return true;
+  interrupt_guard_release(store->guard);
+  store->guard = 0;
+  return false;
+}
+
 /// Sorts the chunk and writes it as run number `runs`: each record, then
 /// its payload when that lives in the arena. Empties the chunk.
 static bool spill_chunk(FrameStore* store) {
   // A store that was never named (its reset failed) has nowhere to spill.
   if (store->run_prefix == nullptr) return false;
+  if (!grow(reinterpret_cast<void**>(&store->run_frames), &store->run_frames_capacity,
+            store->runs + 1, sizeof(uint64_t), 16)) {
+    LOG(LOG_ERROR, "Out of memory while keeping frames");
+    return false;
+  }
   sort_chunk(store);
   std::string path = run_path(store, store->runs);
-  Stream* run = fs_open(store->fs, path, FS_OPEN_WRITE | FS_OPEN_IGNORED_BIT);
+  Stream* run = nullptr;
+  if (guard_runs(store)) {
+    // Guarded before it exists; a name already taken is not ours to remove.
+    interrupt_guard_count(store->guard, static_cast<uint32_t>(store->runs + 1));
+    run = fs_open(store->fs, path, FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
+    if (run == nullptr) interrupt_guard_count(store->guard, static_cast<uint32_t>(store->runs));
+  }
   bool written = run != nullptr;
   uint8_t staged[kRunBufferBytes];
   size_t used = 0;
@@ -169,7 +195,7 @@ static bool spill_chunk(FrameStore* store) {
   }
   if (run != nullptr && stream_close(run) != 0) written = false;
   // Counted even when it failed, so that the file is removed with the rest.
-  if (run != nullptr) ++store->runs;
+  if (run != nullptr) store->run_frames[store->runs++] = store->count;
   if (!written) {
     LOG(LOG_ERROR, "Could not write temporary file %s", path.c_str());
     return false;
@@ -210,20 +236,26 @@ bool frame_store_keep(FrameStore* store, const KeptFrame& frame, const uint8_t* 
 // ---------------------------------------------------------------------------
 // Reading back
 
-/// Loads the next frame of a run into its head; false once the run is
-/// drained or broken (`*broken` tells which).
 static void report_unreadable_run(const std::string& path) {
   LOG(LOG_ERROR, "Could not read temporary file %s", path.c_str());
 }
 
+/// Loads the next frame of a run into its head; false once the run is
+/// drained or broken (`*broken` tells which). A run ends after the frames
+/// written to it: one that ends sooner was cut short, which a clean end of
+/// its file would otherwise hide.
 static bool load_head(FrameRun* run, bool* broken) {
-  int64_t got = stream_read(run->stream, &run->head, sizeof run->head);
-  if (got == sizeof run->head && run->head.DataLength <= sizeof run->head_payload) {
-    int64_t extra = run->head.DataLength > KEPT_INLINE_BYTES ? run->head.DataLength : 0;
-    if (extra == 0 || stream_read(run->stream, run->head_payload, extra) == extra) return true;
+  if (run->left > 0) {
+    int64_t got = stream_read(run->stream, &run->head, sizeof run->head);
+    if (got == sizeof run->head && run->head.DataLength <= sizeof run->head_payload) {
+      int64_t extra = run->head.DataLength > KEPT_INLINE_BYTES ? run->head.DataLength : 0;
+      if (extra == 0 || stream_read(run->stream, run->head_payload, extra) == extra) {
+        --run->left;
+        return true;
+      }
+    }
+    *broken = true;
   }
-  // Only a clean end between two records is the end of the run.
-  *broken = got != 0;
   (void)stream_close(run->stream);
   run->stream = nullptr;
   return false;
@@ -270,6 +302,7 @@ bool frame_store_start_reading(FrameStore* store) {
     if (run == nullptr) (void)stream_close(file);
     bool broken = run == nullptr;
     store->merge[i].stream = run;
+    store->merge[i].left = store->run_frames[i];
     if (run != nullptr && load_head(&store->merge[i], &broken)) store->heap[store->heap_size++] = i;
     if (broken) {
       report_unreadable_run(path);

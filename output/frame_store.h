@@ -58,6 +58,7 @@ inline uint64_t frame_time_key(double time) {
 /// One spilled run being read back during the merge.
 struct FrameRun {
   Stream* stream;  ///< a read buffer over the run file, null once drained
+  uint64_t left;   ///< frames of the run not read yet
   KeptFrame head;  ///< the next frame of the run
   uint8_t head_payload[64];
 };
@@ -65,15 +66,18 @@ struct FrameRun {
 /// Plain and zero-initialisable: a zeroed store is empty and holds nothing.
 struct FrameStore {
   FileSystem* fs;     ///< where runs are spilled
-  char* run_prefix;   ///< "<folder>/.<trace name>.run", NUL-terminated, owned
+  char* run_prefix;   ///< "<folder>/.<trace name>.<pid>.run", NUL-terminated, owned
+  int guard;          ///< interrupt guard slot of the run files while there are any, else 0
   KeptFrame* frames;  ///< the chunk being filled, in arrival order
   size_t count;
   size_t capacity;
   uint8_t* arena;  ///< payloads longer than KEPT_INLINE_BYTES
   size_t arena_used;
   size_t arena_capacity;
-  uint64_t total;   ///< frames kept since the store was last emptied
-  size_t runs;      ///< run files spilled so far
+  uint64_t total;        ///< frames kept since the store was last emptied
+  size_t runs;           ///< run files spilled so far
+  uint64_t* run_frames;  ///< frames written to each run, so that a run cut short shows
+  size_t run_frames_capacity;
   FrameRun* merge;  ///< one entry per run while reading back
   size_t* heap;     ///< run indexes, earliest head first; the chunk is index `runs`
   size_t heap_size;
@@ -83,7 +87,8 @@ struct FrameStore {
 
 /// Empties the store (removing its run files) and names the runs of the
 /// next file after `trace_path` (a path in `fs` the runs are hidden beside).
-/// False when memory runs out.
+/// Runs are created new, never over a file already there, and guarded
+/// against a stop by signal while they exist. False when memory runs out.
 [[nodiscard]] bool frame_store_reset(FrameStore* store, FileSystem* fs,
                                      std::string_view trace_path);
 /// Keeps a copy of `frame` and of its DataLength bytes at `payload`
@@ -97,7 +102,8 @@ struct FrameStore {
 [[nodiscard]] bool frame_store_start_reading(FrameStore* store);
 /// The next frame in time order: 1 with `*frame` filled and `*payload`
 /// pointing at its bytes (valid until the next call), 0 after the last one,
-/// -1 when a run cannot be read (logged).
+/// -1 when a run cannot be read or ends before the frames written to it
+/// (logged).
 int frame_store_next(FrameStore* store, KeptFrame* frame, const uint8_t** payload);
 /// Empties the store and removes its run files; memory stays for reuse.
 void frame_store_clear(FrameStore* store);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 struct FileSystem;
+struct OutputRegistry;
 struct Stream;
 
 /// Bytes a format gathers in `pending` before they go out in one write:
@@ -24,17 +25,23 @@ struct TraceFile {
   std::string path;       ///< the final name, relative to fs
   std::string temporary;  ///< the name written until the trace is whole
   Stream* stream = nullptr;
+  int guard = 0;        ///< the signal guard slot of the temporary file, while open
   std::string pending;  ///< bytes not written yet; the format appends here
 };
 
 enum TraceFinish : uint8_t {
   TRACE_IN_PLACE,     ///< whole, closed and under its final name
   TRACE_NOT_RENAMED,  ///< whole, but the final name could not be taken; removed
-  TRACE_FAILED,       ///< not whole, not closed or not flushed: removed, or left in place unflushed
+  /// Whole, but the final name reaches a trace this run wrote for another
+  /// input, which stays as it was (said in the log); removed.
+  TRACE_OVERWRITES,
+  TRACE_FAILED,  ///< not whole, not closed or not flushed: removed, or left in place unflushed
 };
 
-/// Opens the temporary file of `path` in `fs` for writing and guards it.
-/// False, with nothing left open or guarded, when it cannot be had.
+/// Creates the temporary file of `path` in `fs` and guards it in a slot of
+/// its own. False, with nothing left open or guarded, when it cannot be had;
+/// a file already under the temporary name is left as it is, as it is not
+/// this run's.
 [[nodiscard]] bool trace_file_open(TraceFile* trace, FileSystem* fs, std::string_view path);
 /// Writes what is pending once it holds a batch, or whenever `all` is set;
 /// empties `pending` either way. False on a short write.
@@ -46,11 +53,13 @@ enum TraceFinish : uint8_t {
 [[nodiscard]] bool trace_file_write_at(TraceFile* trace, int64_t offset, const void* bytes,
                                        size_t size);
 /// Ends an open trace: closes it and, when `whole` and the close went well,
-/// puts it in place of `path`. With `durable` (the input is removed after
-/// this) the file and then its folder are forced to the disk, so that a
-/// power cut cannot take the input's only copy. Any other outcome removes
-/// the temporary file. The guard is dropped in every case.
-TraceFinish trace_file_finish(TraceFile* trace, bool whole, bool durable);
+/// puts it in place of `path` through `registry` as the output of `input`.
+/// With `durable` (the input is removed after this) the file and then its
+/// folder are forced to the disk, so that a power cut cannot take the
+/// input's only copy. Any other outcome removes the temporary file. The
+/// guard is dropped in every case.
+TraceFinish trace_file_finish(TraceFile* trace, bool whole, bool durable, OutputRegistry* registry,
+                              std::string_view input);
 /// Closes and removes the temporary file of an open trace, dropping its
 /// guard; nothing for a closed one.
 void trace_file_abandon(TraceFile* trace);

@@ -4,10 +4,12 @@
 #ifndef TRACEWRIGHT_OUTPUT_TRACE_FORMAT_H_
 #define TRACEWRIGHT_OUTPUT_TRACE_FORMAT_H_
 
+#include <string>
 #include <string_view>
 
 struct BusMessage;
 struct FileSystem;
+struct OutputRegistry;
 struct TraceFormat;
 
 /// The operations of one format, in the order the core calls them per log.
@@ -22,9 +24,10 @@ struct TraceFormatOps {
   /// finish; the frames after it are passed over.
   void (*frame)(TraceFormat* format, const BusMessage& frame);
   /// Every frame was handed over: completes the traces and puts them in
-  /// place, logging what failed. True when every trace the log needed is in
-  /// place (also when it needed none).
-  bool (*finish)(TraceFormat* format);
+  /// place as the outputs of the log `input` (relative to the input
+  /// filesystem), logging what failed. True when every trace the log needed
+  /// is in place (also when it needed none).
+  bool (*finish)(TraceFormat* format, std::string_view input);
   /// Drops what the log has of traces, without a message: the log failed,
   /// or its frames come again from the first (they are then taken as if
   /// they were the first to come).
@@ -33,11 +36,18 @@ struct TraceFormatOps {
   void (*destroy)(TraceFormat* format);
 };
 
+/// Where and how a format puts its traces; shared by every format of a run.
+struct TraceTarget {
+  FileSystem* fs;            ///< where the traces go; not owned
+  OutputRegistry* registry;  ///< the traces written in this run; not owned
+  bool durable;              ///< force traces to the disk before and after the rename
+};
+
 /// The head of every format's record.
 struct TraceFormat {
   const TraceFormatOps* ops;
-  FileSystem* fs;  ///< where the traces go; not owned
-  bool durable;    ///< force traces to the disk before and after the rename
+  TraceTarget target;
+  std::string stem;  ///< the traces' name without extension, as begin gave it
 };
 
 #endif  // TRACEWRIGHT_OUTPUT_TRACE_FORMAT_H_

@@ -26,6 +26,7 @@ namespace {
 constexpr size_t kMaxFormats = 3;
 
 struct TraceWriter : OutputPlugin {
+  OutputRegistry* registry;  ///< shared with the run's other writers; not owned
   TraceFormat* formats[kMaxFormats];
   size_t format_count;
   /// The frames of a log out of time order; empty while they go straight
@@ -182,8 +183,8 @@ static bool hand_on_kept(TraceWriter* writer) {
   return more == 0;
 }
 
-static bool trace_writer_end_file(OutputPlugin* plugin, std::string_view, size_t,
-                                  bool file_failed) {
+static bool trace_writer_end_file(OutputPlugin* plugin, std::string_view input_path,
+                                  std::string_view, size_t, bool file_failed) {
   auto* writer = static_cast<TraceWriter*>(plugin);
   bool handed_on = !file_failed && !writer->lost_frame && (writer->live || hand_on_kept(writer));
   // The frames have been read out; their spilled runs are of no more use.
@@ -196,7 +197,7 @@ static bool trace_writer_end_file(OutputPlugin* plugin, std::string_view, size_t
   // Every format finishes, also after another one failed.
   bool finished = true;
   for (size_t i = 0; i < writer->format_count; ++i) {
-    finished = writer->formats[i]->ops->finish(writer->formats[i]) && finished;
+    finished = writer->formats[i]->ops->finish(writer->formats[i], input_path) && finished;
   }
   return finished;
 }
@@ -223,16 +224,19 @@ static const OutputPluginOps kTraceWriterOps = {
 static bool create_formats(TraceWriter* writer) {
   static const struct {
     uint8_t bit;
-    TraceFormat* (*create)(FileSystem* fs, bool durable);
+    TraceFormat* (*create)(const TraceTarget& target);
   } kFormats[kMaxFormats] = {
       {FORMAT_ASC, asc_writer_create},
       {FORMAT_BLF, blf_writer_create},
       {FORMAT_LOG, candump_writer_create},
   };
   uint8_t wanted = writer->options->formats == 0 ? FORMAT_ASC : writer->options->formats;
+  const TraceTarget target = {.fs = writer->output_fs,
+                              .registry = writer->registry,
+                              .durable = writer->options->delete_converted};
   for (const auto& format : kFormats) {
     if ((wanted & format.bit) == 0) continue;
-    TraceFormat* made = format.create(writer->output_fs, writer->options->delete_converted);
+    TraceFormat* made = format.create(target);
     if (made == nullptr) return false;
     writer->formats[writer->format_count++] = made;
   }
@@ -240,10 +244,12 @@ static bool create_formats(TraceWriter* writer) {
 }
 
 OutputPlugin* trace_writer_create(FileSystem* input_fs, FileSystem* output_fs,
-                                  ConversionOptions* options) {
+                                  ConversionOptions* options, OutputRegistry* registry) {
+  if (registry == nullptr) return nullptr;
   auto* writer = static_cast<TraceWriter*>(calloc(1, sizeof(TraceWriter)));
   if (writer == nullptr) return nullptr;
   writer->ops = &kTraceWriterOps;
+  writer->registry = registry;
   if (!output_plugin_init(writer, input_fs, output_fs, options)) {
     // An unbound plug-in never reaches destroy; it holds nothing yet.
     free(writer);

@@ -8,11 +8,15 @@
 struct ConversionOptions;
 struct FileSystem;
 struct OutputPlugin;
+struct OutputRegistry;
 
 /// A bound writer for the formats of `options` (FORMAT_* bits), writing
-/// into `output_fs`, or null (short memory, or a null filesystem or
-/// options). Release it with output_plugin_destroy.
+/// into `output_fs` and recording every trace it puts in place in
+/// `registry` (borrowed; shared by all writers of a run, so that none
+/// replaces a trace another input's log was written to). Null for short
+/// memory or a null argument. Release it with output_plugin_destroy.
 [[nodiscard]] OutputPlugin* trace_writer_create(FileSystem* input_fs, FileSystem* output_fs,
-                                                ConversionOptions* options);
+                                                ConversionOptions* options,
+                                                OutputRegistry* registry);
 
 #endif  // TRACEWRIGHT_OUTPUT_TRACE_WRITER_H_

@@ -95,6 +95,10 @@ Stream* file_stream_open(const char* path, int32_t mode) {
       ops = &kFileStreamWriteOps;
       fopen_mode = "wb";
       break;
+    case STREAM_MODE_CREATE_NEW:
+      ops = &kFileStreamWriteOps;
+      fopen_mode = "wbx";
+      break;
     case STREAM_MODE_READ_WRITE:
       ops = &kFileStreamReadWriteOps;
       fopen_mode = "r+b";

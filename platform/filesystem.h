@@ -23,9 +23,10 @@ enum FileType : uint32_t {
 /// The result of a stat. Callers zero it first; a failed stat leaves it as it was.
 struct FileInfo {
   FileType type;
-  int64_t size;     ///< the file's size for FILE_TYPE_FILE, else 0
-  uint64_t device;  ///< identity of what the path leads to (links followed),
-  uint64_t inode;   ///< so a walk can tell a folder it is already inside
+  int64_t size;      ///< the file's size for FILE_TYPE_FILE, else 0
+  uint64_t device;   ///< identity of what the path leads to (links followed),
+  uint64_t inode;    ///< so a walk can tell a folder it is already inside
+  int64_t modified;  ///< last modification, in nanoseconds since 1970 (0 when missing)
 };
 
 /// One folder's entries by bare name, ordered by unsigned byte comparison
@@ -34,9 +35,12 @@ using DirectoryListing = std::map<std::string, FileInfo>;
 
 /// Bits of the open flags. Callers also set FS_OPEN_IGNORED_BIT, which no
 /// operation reads: the pipeline opens with 5 and the writer with 6.
+/// FS_OPEN_CREATE_NEW, with FS_OPEN_WRITE alone, creates the file and fails
+/// when the path exists, so that nothing already there is ever emptied.
 constexpr int32_t FS_OPEN_READ = 1;
 constexpr int32_t FS_OPEN_WRITE = 2;
 constexpr int32_t FS_OPEN_IGNORED_BIT = 4;
+constexpr int32_t FS_OPEN_CREATE_NEW = 8;
 
 struct FileSystem;
 
@@ -59,7 +63,8 @@ struct FileSystemOps {
   bool (*make_dir)(FileSystem* fs, std::string_view path);
   /// Removes a file or an empty folder.
   bool (*remove)(FileSystem* fs, std::string_view path);
-  /// Opens a stream; only FS_OPEN_READ and FS_OPEN_WRITE count. Null on failure.
+  /// Opens a stream; only FS_OPEN_READ, FS_OPEN_WRITE and FS_OPEN_CREATE_NEW
+  /// count. Null on failure.
   Stream* (*open)(FileSystem* fs, std::string_view path, int32_t flags);
   /// Renames `from` onto `to` in one step: a file at `to` is replaced, and a
   /// reader of `to` sees either the old file or the new one. False on

@@ -1,25 +1,77 @@
-// The signal handler may run between any two instructions of the run, so it
-// uses only what is safe there: a fixed buffer written before a flag arms
-// it, unlink, sigaction and raise.
+// The signal handler may run between any two instructions of any thread, so
+// it uses only what is safe there: lock-free atomics, fixed buffers written
+// while their slot is disarmed, unlink, write, sigaction and raise.
 #include "platform/interrupt.h"
 
 #include <atomic>
 #include <climits>
 #include <csignal>
-#include <cstring>
 #include <unistd.h>
 
-// Process-wide, as signal dispositions are: the one temporary file being
-// written. The path is complete before `g_guarded` becomes 1, and `g_guarded`
-// is 0 while the path changes.
-static char g_guarded_path[PATH_MAX];
-static volatile sig_atomic_t g_guarded = 0;
+namespace {
+
+enum SlotState : int {
+  SLOT_FREE = 0,
+  SLOT_TAKEN = 1,  // owned, guarding nothing: the handler passes it over
+  SLOT_ARMED = 2,
+};
+
+/// Room behind a numbered path for the digits of any count.
+constexpr size_t kNumberDigits = 10;
+
+struct GuardSlot {
+  std::atomic<int> state;
+  std::atomic<uint32_t> count;  ///< numbered files covered
+  bool numbered;
+  size_t length;
+  char path[PATH_MAX];
+};
+
+}  // namespace
+
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
+              "the handler may only touch lock-free atomics");
+
+// Process-wide, as signal dispositions are. A slot's path and kind change
+// only while it is not armed.
+static GuardSlot g_slots[INTERRUPT_GUARD_SLOTS];
 static volatile sig_atomic_t g_clear_line = 0;
 
 static const int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
+static GuardSlot* slot_of(int slot) {
+  return slot >= 1 && slot <= INTERRUPT_GUARD_SLOTS ? &g_slots[slot - 1] : nullptr;
+}
+
+// memcpy and snprintf are not on the list of calls a handler may make.
+static void remove_slot_files(const GuardSlot& slot) {
+  char name[PATH_MAX + kNumberDigits + 1];
+  for (size_t i = 0; i < slot.length; ++i) name[i] = slot.path[i];
+  name[slot.length] = '\0';
+  if (!slot.numbered) {
+    (void)unlink(name);
+    return;
+  }
+  uint32_t count = slot.count.load();
+  for (uint32_t number = 0; number < count; ++number) {
+    char digits[kNumberDigits];
+    size_t used = 0;
+    uint32_t rest = number;
+    do {
+      digits[used++] = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    } while (rest != 0);
+    size_t end = slot.length;
+    while (used > 0) name[end++] = digits[--used];
+    name[end] = '\0';
+    (void)unlink(name);
+  }
+}
+
 static void interrupt_handler(int signal_number) {
-  if (g_guarded != 0) (void)unlink(g_guarded_path);
+  for (const GuardSlot& slot : g_slots) {
+    if (slot.state.load() == SLOT_ARMED) remove_slot_files(slot);
+  }
   if (g_clear_line != 0) {
     static const char kClearLine[] = "\r\033[K";
     (void)!write(2, kClearLine, sizeof kClearLine - 1);
@@ -42,20 +94,38 @@ void interrupt_install() {
   for (int caught : kCaughtSignals) (void)sigaction(caught, &action, nullptr);
 }
 
-bool interrupt_guard_file(std::string_view path) {
-  g_guarded = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  if (path.size() >= sizeof g_guarded_path) return false;
-  memcpy(g_guarded_path, path.data(), path.size());
-  g_guarded_path[path.size()] = '\0';
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  g_guarded = 1;
+int interrupt_guard_acquire() {
+  for (int slot = 1; slot <= INTERRUPT_GUARD_SLOTS; ++slot) {
+    int expected = SLOT_FREE;
+    if (g_slots[slot - 1].state.compare_exchange_strong(expected, SLOT_TAKEN)) return slot;
+  }
+  return 0;
+}
+
+void interrupt_guard_release(int slot) {
+  if (GuardSlot* guard = slot_of(slot)) guard->state.store(SLOT_FREE);
+}
+
+bool interrupt_guard_arm(int slot, std::string_view path, bool numbered) {
+  GuardSlot* guard = slot_of(slot);
+  if (guard == nullptr) return false;
+  guard->state.store(SLOT_TAKEN);
+  if (path.size() + (numbered ? kNumberDigits : 0) >= sizeof guard->path) return false;
+  for (size_t i = 0; i < path.size(); ++i) guard->path[i] = path[i];
+  guard->length = path.size();
+  guard->numbered = numbered;
+  guard->count.store(0);
+  guard->state.store(SLOT_ARMED);
   return true;
 }
 
-void interrupt_release_file() {
-  g_guarded = 0;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
+void interrupt_guard_count(int slot, uint32_t count) {
+  if (GuardSlot* guard = slot_of(slot)) guard->count.store(count);
+}
+
+void interrupt_guard_disarm(int slot) {
+  int armed = SLOT_ARMED;
+  if (GuardSlot* guard = slot_of(slot)) guard->state.compare_exchange_strong(armed, SLOT_TAKEN);
 }
 
 void interrupt_clear_terminal_line(bool on) { g_clear_line = on ? 1 : 0; }

@@ -22,6 +22,7 @@ static bool posix_stat_path(const std::string& path, FileInfo* out) {
     out->size = 0;
     out->device = 0;
     out->inode = 0;
+    out->modified = 0;
     return true;
   }
   if (S_ISREG(st.st_mode)) {
@@ -36,6 +37,7 @@ static bool posix_stat_path(const std::string& path, FileInfo* out) {
   }
   out->device = static_cast<uint64_t>(st.st_dev);
   out->inode = static_cast<uint64_t>(st.st_ino);
+  out->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return true;
 }
 
@@ -97,9 +99,10 @@ static bool posix_remove(FileSystem*, std::string_view path) {
 
 static Stream* posix_open(FileSystem*, std::string_view path, int32_t flags) {
   int32_t mode = 0;
-  switch (flags & (FS_OPEN_READ | FS_OPEN_WRITE)) {
+  switch (flags & (FS_OPEN_READ | FS_OPEN_WRITE | FS_OPEN_CREATE_NEW)) {
     case FS_OPEN_READ: mode = STREAM_MODE_READ; break;
     case FS_OPEN_WRITE: mode = STREAM_MODE_WRITE; break;
+    case FS_OPEN_WRITE | FS_OPEN_CREATE_NEW: mode = STREAM_MODE_CREATE_NEW; break;
     case FS_OPEN_READ | FS_OPEN_WRITE: mode = STREAM_MODE_READ_WRITE; break;
     default: return nullptr;
   }

@@ -20,6 +20,7 @@ enum StreamMode : int32_t {
   STREAM_MODE_READ = 0,        ///< "rb": read, tell, seek, close
   STREAM_MODE_WRITE = 1,       ///< "wb": creates or truncates; write, tell, seek, close
   STREAM_MODE_READ_WRITE = 2,  ///< existing file, read and write
+  STREAM_MODE_CREATE_NEW = 3,  ///< "wbx": like write, but fails when the path exists
 };
 
 struct Stream;

@@ -123,7 +123,6 @@ struct AscTrace {
 };
 
 struct AscWriter : TraceFormat {
-  std::string stem;
   AscTrace can;
   AscTrace lin;
 };
@@ -143,7 +142,7 @@ static void start_part(AscWriter* writer, AscTrace* part, double t0) {
   part->started = true;
   part->t0 = t0;
   std::string path = writer->stem + kPart.suffix;
-  if (!trace_file_open(&part->file, writer->fs, path)) {
+  if (!trace_file_open(&part->file, writer->target.fs, path)) {
     part->file.path = path;
     part->failure = PART_NOT_OPENED;
     return;
@@ -171,7 +170,7 @@ static void take_frame(AscWriter* writer, AscTrace* part, const BusMessage& fram
 /// removed in that case, but the write may still tell of a second problem.
 /// Whether the part is complete (true for a part the log had no frame for).
 template <const AscPart& kPart>
-static bool finish_part(AscWriter* writer, AscTrace* part) {
+static bool finish_part(AscWriter* writer, AscTrace* part, std::string_view input) {
   if (!part->started) return true;
   part->started = false;
   if (part->failure == PART_WRITING && !trace_file_write_pending(&part->file, true)) {
@@ -195,10 +194,12 @@ static bool finish_part(AscWriter* writer, AscTrace* part) {
       whole = false;
     }
   }
-  switch (trace_file_finish(&part->file, whole, writer->durable)) {
+  switch (trace_file_finish(&part->file, whole, writer->target.durable, writer->target.registry,
+                            input)) {
     case TRACE_IN_PLACE: return true;
     // The final name is where an existing file is replaced, so failing to
     // take it is reported like a file that cannot be opened.
+    case TRACE_OVERWRITES: break;  // the registry said why
     case TRACE_NOT_RENAMED: LOG(LOG_ERROR, kPart.open_failed, part->file.path.c_str()); break;
     // A close or flush that fails has no message of its own.
     case TRACE_FAILED: break;
@@ -227,7 +228,7 @@ static void asc_abandon(TraceFormat* format) {
 
 static void asc_begin(TraceFormat* format, std::string_view stem) {
   asc_abandon(format);
-  static_cast<AscWriter*>(format)->stem.assign(stem);
+  format->stem.assign(stem);
 }
 
 static void asc_frame(TraceFormat* format, const BusMessage& frame) {
@@ -239,11 +240,11 @@ static void asc_frame(TraceFormat* format, const BusMessage& frame) {
   }
 }
 
-static bool asc_finish(TraceFormat* format) {
+static bool asc_finish(TraceFormat* format, std::string_view input) {
   auto* writer = static_cast<AscWriter*>(format);
   // The LIN part is finished even after the CAN part failed.
-  bool can = finish_part<kCanPart>(writer, &writer->can);
-  bool lin = finish_part<kLinPart>(writer, &writer->lin);
+  bool can = finish_part<kCanPart>(writer, &writer->can, input);
+  bool lin = finish_part<kLinPart>(writer, &writer->lin, input);
   return can && lin;
 }
 
@@ -260,11 +261,10 @@ static const TraceFormatOps kAscOps = {
     .destroy = asc_destroy,
 };
 
-TraceFormat* asc_writer_create(FileSystem* fs, bool durable) {
+TraceFormat* asc_writer_create(const TraceTarget& target) {
   auto* writer = new (std::nothrow) AscWriter{};
   if (writer == nullptr) return nullptr;
   writer->ops = &kAscOps;
-  writer->fs = fs;
-  writer->durable = durable;
+  writer->target = target;
   return writer;
 }

@@ -4,12 +4,11 @@
 #ifndef TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_H_
 #define TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_H_
 
-struct FileSystem;
 struct TraceFormat;
+struct TraceTarget;
 
-/// An ASC format writing into `fs`, or null when memory is short. With
-/// `durable` its traces are forced to the disk (the input is removed
-/// afterwards). Released through its destroy operation.
-[[nodiscard]] TraceFormat* asc_writer_create(FileSystem* fs, bool durable);
+/// An ASC format writing as `target` says, or null when
+/// memory is short. Released through its destroy operation.
+[[nodiscard]] TraceFormat* asc_writer_create(const TraceTarget& target);
 
 #endif  // TRACEWRIGHT_OUTPUT_ASC_ASC_WRITER_H_

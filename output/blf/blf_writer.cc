@@ -26,7 +26,6 @@ enum BlfFailure : uint8_t {
 };
 
 struct BlfWriter : TraceFormat {
-  std::string stem;
   TraceFile file;
   BlfEncoder* encoder;  ///< of the log's trace, while it is written
   bool started;         ///< the log's first frame came, so the trace was opened
@@ -61,14 +60,14 @@ static void blf_abandon(TraceFormat* format) {
 
 static void blf_begin(TraceFormat* format, std::string_view stem) {
   blf_abandon(format);
-  static_cast<BlfWriter*>(format)->stem.assign(stem);
+  format->stem.assign(stem);
 }
 
 /// Opens the trace with room for its header, which is written last.
 static void start(BlfWriter* writer) {
   writer->started = true;
   std::string path = writer->stem + ".blf";
-  if (!trace_file_open(&writer->file, writer->fs, path)) {
+  if (!trace_file_open(&writer->file, writer->target.fs, path)) {
     writer->file.path = path;
     writer->failure = BLF_NOT_OPENED;
     return;
@@ -104,7 +103,7 @@ static void complete(BlfWriter* writer) {
   }
 }
 
-static bool blf_finish(TraceFormat* format) {
+static bool blf_finish(TraceFormat* format, std::string_view input) {
   auto* writer = static_cast<BlfWriter*>(format);
   if (!writer->started) return true;
   if (writer->failure == BLF_WRITING) complete(writer);
@@ -114,15 +113,19 @@ static bool blf_finish(TraceFormat* format) {
   const char* path = writer->file.path.c_str();
   switch (writer->failure) {
     case BLF_WRITING: break;
-    case BLF_NOT_OPENED: LOG(LOG_ERROR, "Could not open output file for BLF: %s", path); return false;
+    case BLF_NOT_OPENED:
+      LOG(LOG_ERROR, "Could not open output file for BLF: %s", path);
+      return false;
     case BLF_NO_MEMORY: LOG(LOG_ERROR, "Out of memory while writing BLF data"); break;
     case BLF_NO_TIME: LOG(LOG_ERROR, "Could not convert BLF time"); break;
     case BLF_NOT_COMPRESSED: LOG(LOG_ERROR, "Could not compress BLF data"); break;
     case BLF_DATA_SHORT: LOG(LOG_ERROR, "Could not write BLF data"); break;
     case BLF_HEADER_SHORT: LOG(LOG_ERROR, "Could not write BLF header"); break;
   }
-  switch (trace_file_finish(&writer->file, writer->failure == BLF_WRITING, writer->durable)) {
+  switch (trace_file_finish(&writer->file, writer->failure == BLF_WRITING, writer->target.durable,
+                            writer->target.registry, input)) {
     case TRACE_IN_PLACE: return true;
+    case TRACE_OVERWRITES: break;  // the registry said why
     case TRACE_NOT_RENAMED: LOG(LOG_ERROR, "Could not open output file for BLF: %s", path); break;
     case TRACE_FAILED: break;
   }
@@ -142,11 +145,10 @@ static const TraceFormatOps kBlfOps = {
     .destroy = blf_destroy,
 };
 
-TraceFormat* blf_writer_create(FileSystem* fs, bool durable) {
+TraceFormat* blf_writer_create(const TraceTarget& target) {
   auto* writer = new (std::nothrow) BlfWriter{};
   if (writer == nullptr) return nullptr;
   writer->ops = &kBlfOps;
-  writer->fs = fs;
-  writer->durable = durable;
+  writer->target = target;
   return writer;
 }

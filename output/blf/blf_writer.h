@@ -3,12 +3,11 @@
 #ifndef TRACEWRIGHT_OUTPUT_BLF_BLF_WRITER_H_
 #define TRACEWRIGHT_OUTPUT_BLF_BLF_WRITER_H_
 
-struct FileSystem;
 struct TraceFormat;
+struct TraceTarget;
 
-/// A BLF format writing into `fs`, or null when memory is short. With
-/// `durable` its traces are forced to the disk. Released through its
-/// destroy operation.
-[[nodiscard]] TraceFormat* blf_writer_create(FileSystem* fs, bool durable);
+/// A BLF format writing as `target` says, or null when
+/// memory is short. Released through its destroy operation.
+[[nodiscard]] TraceFormat* blf_writer_create(const TraceTarget& target);
 
 #endif  // TRACEWRIGHT_OUTPUT_BLF_BLF_WRITER_H_

@@ -22,7 +22,6 @@ enum LogFailure : uint8_t {
 };
 
 struct CandumpWriter : TraceFormat {
-  std::string stem;
   TraceFile file;
   bool started;  ///< the log's first CAN frame came, so the trace was opened
   LogFailure failure;
@@ -41,7 +40,7 @@ static void candump_abandon(TraceFormat* format) {
 
 static void candump_begin(TraceFormat* format, std::string_view stem) {
   candump_abandon(format);
-  static_cast<CandumpWriter*>(format)->stem.assign(stem);
+  format->stem.assign(stem);
 }
 
 static void candump_frame(TraceFormat* format, const BusMessage& frame) {
@@ -50,7 +49,7 @@ static void candump_frame(TraceFormat* format, const BusMessage& frame) {
   if (!writer->started) {
     writer->started = true;
     std::string path = writer->stem + ".log";
-    if (!trace_file_open(&writer->file, writer->fs, path)) {
+    if (!trace_file_open(&writer->file, writer->target.fs, path)) {
       writer->file.path = path;
       writer->failure = LOG_NOT_OPENED;
     }
@@ -64,7 +63,7 @@ static void candump_frame(TraceFormat* format, const BusMessage& frame) {
   if (!trace_file_write_pending(&writer->file, false)) writer->failure = LOG_DATA_SHORT;
 }
 
-static bool candump_finish(TraceFormat* format) {
+static bool candump_finish(TraceFormat* format, std::string_view input) {
   auto* writer = static_cast<CandumpWriter*>(format);
   if (!writer->started) return true;
   writer->started = false;
@@ -74,18 +73,25 @@ static bool candump_finish(TraceFormat* format) {
   const char* path = writer->file.path.c_str();
   switch (writer->failure) {
     case LOG_WRITING: break;
-    case LOG_NOT_OPENED: LOG(LOG_ERROR, "Could not open output file for candump: %s", path); return false;
+    case LOG_NOT_OPENED:
+      LOG(LOG_ERROR, "Could not open output file for candump: %s", path);
+      return false;
     case LOG_NO_TIME: LOG(LOG_ERROR, "Could not convert candump time"); break;
     case LOG_DATA_SHORT: LOG(LOG_ERROR, "Could not write candump data"); break;
   }
-  switch (trace_file_finish(&writer->file, writer->failure == LOG_WRITING, writer->durable)) {
+  switch (trace_file_finish(&writer->file, writer->failure == LOG_WRITING, writer->target.durable,
+                            writer->target.registry, input)) {
     case TRACE_IN_PLACE:
       if (writer->widened > 0) {
-        LOG(LOG_WARN, "Wrote %llu standard frames with identifiers wider than 11 bits as extended in %s",
+        LOG(LOG_WARN,
+            "Wrote %llu standard frames with identifiers wider than 11 bits as extended in %s",
             writer->widened, path);
       }
       return true;
-    case TRACE_NOT_RENAMED: LOG(LOG_ERROR, "Could not open output file for candump: %s", path); break;
+    case TRACE_OVERWRITES: break;  // the registry said why
+    case TRACE_NOT_RENAMED:
+      LOG(LOG_ERROR, "Could not open output file for candump: %s", path);
+      break;
     case TRACE_FAILED: break;
   }
   return false;
@@ -104,11 +110,10 @@ static const TraceFormatOps kCandumpOps = {
     .destroy = candump_destroy,
 };
 
-TraceFormat* candump_writer_create(FileSystem* fs, bool durable) {
+TraceFormat* candump_writer_create(const TraceTarget& target) {
   auto* writer = new (std::nothrow) CandumpWriter{};
   if (writer == nullptr) return nullptr;
   writer->ops = &kCandumpOps;
-  writer->fs = fs;
-  writer->durable = durable;
+  writer->target = target;
   return writer;
 }

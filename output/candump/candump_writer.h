@@ -4,12 +4,11 @@
 #ifndef TRACEWRIGHT_OUTPUT_CANDUMP_CANDUMP_WRITER_H_
 #define TRACEWRIGHT_OUTPUT_CANDUMP_CANDUMP_WRITER_H_
 
-struct FileSystem;
 struct TraceFormat;
+struct TraceTarget;
 
-/// A candump log format writing into `fs`, or null when memory is short.
-/// With `durable` its traces are forced to the disk. Released through its
-/// destroy operation.
-[[nodiscard]] TraceFormat* candump_writer_create(FileSystem* fs, bool durable);
+/// A candump log format writing as `target` says, or null when
+/// memory is short. Released through its destroy operation.
+[[nodiscard]] TraceFormat* candump_writer_create(const TraceTarget& target);
 
 #endif  // TRACEWRIGHT_OUTPUT_CANDUMP_CANDUMP_WRITER_H_

@@ -21,11 +21,11 @@ using Strings = std::vector<std::string>;
 
 // Notes its callbacks as "new", the record's ID in hex, and "end" or "end!"
 // (the file failed); new_file answers `new_file_result`, the record
-// numbered `fail_record_at` fails, and every record with the ID `restart_id`
-// asks for the file again.
+// numbered `fail_record_at` fails, every record with the ID `restart_id`
+// asks for the file again, and end_file may grow the input.
 struct RecordingPlugin : OutputPlugin {
   std::string events;
-  bool new_file_result;
+  bool new_file_result, grow_at_end;
   int64_t fail_record_at, records_seen;
   uint32_t restart_id;
 };
@@ -48,8 +48,10 @@ bool new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*, bo
   return note(plugin, "new").new_file_result;
 }
 
-bool end_file(OutputPlugin* plugin, std::string_view, size_t, bool file_failed) {
-  note(plugin, file_failed ? "end!" : "end");
+bool end_file(OutputPlugin* plugin, std::string_view input, std::string_view, size_t, bool failed) {
+  if (note(plugin, failed ? "end!" : "end").grow_at_end) {
+    static_cast<FailingFileSystem*>(plugin->input_fs)->files[std::string(input)].bytes += "\n";
+  }
   return true;
 }
 
@@ -66,6 +68,7 @@ const std::string kUnclosed = "Could not close input file after conversion: in/a
 const std::string kNewFailed = "Error during new file callback";
 const std::string kRecordFailed = "Error during handle record callback";
 const std::string kEndFailed = "Error during end file callback";
+const std::string kChanged = "Input file changed while it was converted: in/a.txt";
 
 }  // namespace
 
@@ -73,7 +76,7 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
   const struct Case {
     StreamRecord input = {};
     int64_t buffer = -1;
-    bool new_file = true, file_slots = true;
+    bool new_file = true, file_slots = true, grow_at_end = false;
     int64_t fail_record = -1;
     uint32_t restart_id = 0;
     std::string events = "";
@@ -83,6 +86,10 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
       {.input = {.close_result = -1}, .events = "new 123 18FF1234 7DF end", .log = {kUnclosed}},
       {.input = {.read_error_from = 0}, .log = {kUnread}},
       {.input = {.read_error_from = 150}, .buffer = 16, .events = "new 123 end!", .log = {kUnread}},
+      // grown while it was read (a cut line at its end), or while its traces were written
+      {.input = {.appended_at_end = "10:15:03.0"}, .events = "new 123 18FF1234 7DF end!",
+       .log = {kChanged}},
+      {.grow_at_end = true, .events = "new 123 18FF1234 7DF end", .log = {kChanged}},
       {.buffer = INT64_MAX / 2, .log = {"Could not allocate buffer of size 4611686018427387903"}},
       {.new_file = false, .events = "new end!", .log = {kNewFailed, kEndFailed}},
       {.fail_record = 1, .events = "new 123 18FF1234 end!", .log = {kRecordFailed, kEndFailed}},
@@ -99,6 +106,7 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
     RecordingPlugin plugin{};
     plugin.ops = c.file_slots ? &kWithFileSlots : &kRecordsOnly;
     plugin.new_file_result = c.new_file;
+    plugin.grow_at_end = c.grow_at_end;
     plugin.fail_record_at = c.fail_record;
     plugin.restart_id = c.restart_id;
     ConversionOptions options{true, false, false, c.buffer, FORMAT_ASC, 1};  // -d

@@ -14,6 +14,7 @@
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
+#include "convert/output_registry.h"
 #include "output/trace_writer_internal.h"
 #include "support/failing_filesystem.h"
 #include "support/log_capture.h"
@@ -32,6 +33,7 @@ const std::string kCanLine =
 const std::string kCanTrace = kHeader + kCanLine + "End Triggerblock\n";
 const std::string kLinTrace = kHeader + "    0.000000 0 1  Rx d 0\nEnd Triggerblock\n";
 const std::string kCanTemp = ".t.asc." + std::to_string(getpid()) + ".tmp";
+const std::string kRun = ".t." + std::to_string(getpid()) + ".run0";
 
 // CAN frames carry every flag; `length` payload bytes count up from `id`.
 bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id = 1,
@@ -51,10 +53,12 @@ bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id 
 struct Writer {
   std::unique_ptr<FailingFileSystem> fs = failing_filesystem_create();
   ConversionOptions options{};
+  std::unique_ptr<OutputRegistry, void (*)(OutputRegistry*)> registry{output_registry_create(),
+                                                                      output_registry_destroy};
   OutputPluginPtr plugin;
   explicit Writer(bool delete_converted = false) {
     options.delete_converted = delete_converted;
-    plugin.reset(trace_writer_create(fs.get(), fs.get(), &options));
+    plugin.reset(trace_writer_create(fs.get(), fs.get(), &options, registry.get()));
     EXPECT_TRUE(start());
   }
   // Live: the frames go out as they come (and must come in order), else they are kept.
@@ -62,7 +66,7 @@ struct Writer {
     return plugin->ops->new_file(plugin.get(), "t.txt", 1, nullptr, live);
   }
   bool end(bool file_failed = false) {
-    return plugin->ops->end_file(plugin.get(), "t.txt", 1, file_failed);
+    return plugin->ops->end_file(plugin.get(), "in.txt", "t.txt", 1, file_failed);
   }
   std::string file(const std::string& name) {
     return fs->files.count(name) != 0 ? fs->files[name].bytes : "<missing>";
@@ -112,8 +116,26 @@ TEST(TraceWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
     }
   Writer w(true);
   EXPECT_TRUE(feed(w.plugin.get(), CAN_DataFrame) && w.end());
-  EXPECT_EQ(w.fs->calls,
-            (Strings{"open " + kCanTemp, "flush " + kCanTemp, "rename t.asc", "flush "}));
+  EXPECT_EQ(w.fs->calls, (Strings{"open " + kCanTemp, "flush " + kCanTemp, "stat " + kCanTemp,
+                                  "stat t.asc", "rename t.asc", "flush "}));
+}
+
+TEST(TraceWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
+  Writer w;
+  w.fs->fold_case = true;  // as on FAT, where Trip.asc and trip.asc are one file
+  LogCapture log;
+  std::string first;
+  for (auto [input, id, written] : {std::tuple{"L/Trip.txt", 1, true},
+                                    {"L/trip.txt", 2, false},
+                                    {"L/Trip.txt", 3, true}}) {  // an input again replaces its own
+    ASSERT_TRUE(w.plugin->ops->new_file(w.plugin.get(), input + 2, 4, nullptr, false) &&
+                feed(w.plugin.get(), CAN_DataFrame, kNoon, id));
+    EXPECT_EQ(w.plugin->ops->end_file(w.plugin.get(), input, input + 2, 4, false), written);
+    if (id == 1) first = w.file("trip.asc");
+    EXPECT_EQ(w.file("trip.asc") == first, id < 3);
+    EXPECT_EQ(w.fs->files.size(), 1u);  // no temporary file stays
+  }
+  EXPECT_EQ(log.messages(), Strings{"Output of L/trip.txt would overwrite that of L/Trip.txt"});
 }
 
 TEST(TraceWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
@@ -127,16 +149,18 @@ TEST(TraceWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
     ASSERT_TRUE(w.start());
   }
   frame_store_set_chunk_frames_for_testing(1);
-  w.fs->fail_open = {".t.run0"};
+  w.fs->fail_open = {kRun};
   ASSERT_TRUE(w.start() && feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(w.end());
-  frame_store_set_chunk_frames_for_testing(2);  // then a run cut short in its second frame
+  frame_store_set_chunk_frames_for_testing(2);
   w.fs->fail_open.clear();
-  ASSERT_TRUE(w.start());
-  for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
-  w.fs->files[".t.run0"].bytes.resize(40);
-  EXPECT_FALSE(w.end());
+  for (size_t cut : {40, 32}) {  // a run cut short in its second frame, or cleanly after its first
+    ASSERT_TRUE(w.start());
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
+    w.fs->files[kRun].bytes.resize(cut);
+    EXPECT_FALSE(w.end());
+  }
   frame_store_set_chunk_frames_for_testing(0);
   frame_store_fail_allocation_for_testing(0);
   EXPECT_FALSE(w.start());
@@ -144,7 +168,8 @@ TEST(TraceWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
   EXPECT_EQ(
       log.messages(),
       (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
-               "Could not write temporary file .t.run0", "Could not read temporary file .t.run0"}));
+               "Could not write temporary file " + kRun, "Could not read temporary file " + kRun,
+               "Could not read temporary file " + kRun}));
   EXPECT_TRUE(w.start() && feed(w.plugin.get(), CAN_DataFrame) &&
               feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2) && w.end());
   EXPECT_EQ(w.file("t.asc") + w.file("t_LIN.asc"),

@@ -40,7 +40,7 @@ TEST(FileSystem, MakeDirsStatListOpenRenameAndFlushOnTheDiskAndNothingWithoutOne
   struct stat st;  // new folders get the bits 0700 before the umask
   EXPECT_TRUE(stat(dir.file("new/b").c_str(), &st) == 0 && (st.st_mode & 07777) == 0700);
   // A stat sets every field it answers, whatever was there before.
-  FileInfo info{FILE_TYPE_FILE, 99, 0, 0};
+  FileInfo info{FILE_TYPE_FILE, 99, 0, 0, 0};
   // clang-format off
   for (auto [rel, result, type, size] : {
            std::tuple{"d/alias", true, FILE_TYPE_FILE, 2}, {"d/sub", true, FILE_TYPE_FOLDER, 0},
@@ -72,6 +72,11 @@ TEST(FileSystem, MakeDirsStatListOpenRenameAndFlushOnTheDiskAndNothingWithoutOne
   EXPECT_FALSE(StreamPtr(fs_open(fs.get(), "d/a.txt", FS_OPEN_IGNORED_BIT)) ||
                StreamPtr(fs_open(fs.get(), "new", FS_OPEN_READ | FS_OPEN_WRITE)));
   EXPECT_NE(StreamPtr(fs_open(fs.get(), "d/a.txt", FS_OPEN_READ | FS_OPEN_WRITE)), nullptr);
+  // A creating open never empties a file that is there.
+  EXPECT_FALSE(StreamPtr(fs_open(fs.get(), "d/a.txt", FS_OPEN_WRITE | FS_OPEN_CREATE_NEW)));
+  EXPECT_TRUE(fs_stat(fs.get(), "d/a.txt", &info) && info.size == 2 &&
+              stat(dir.file("d/a.txt").c_str(), &st) == 0 &&
+              info.modified / 1000000000 == st.st_mtime);
   EXPECT_TRUE(fs_rename(fs.get(), "d/a.txt", "d/b") && !fs_rename(fs.get(), "d/a.txt", "d/c"));
   EXPECT_TRUE(fs_flush(fs.get(), "d/b") && fs_flush(fs.get(), "") && !fs_flush(fs.get(), "x"));
 }

@@ -57,7 +57,7 @@ TEST(FileStream, ModesSeeksAndStickyReadErrors) {
   TempDir dir;
   dir.write("f", "0123456789");
   const std::string f = dir.file("f");
-  EXPECT_FALSE(file_stream_open(f.c_str(), 3) || file_stream_open(f.c_str(), -1) ||
+  EXPECT_FALSE(file_stream_open(f.c_str(), 4) || file_stream_open(f.c_str(), -1) ||
                file_stream_open(nullptr, STREAM_MODE_READ) ||
                file_stream_open((f + "x").c_str(), STREAM_MODE_READ_WRITE));  // no file: no stream
   // A bad whence or a target outside the file fails and keeps the position.

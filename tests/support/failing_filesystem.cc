@@ -1,10 +1,15 @@
 #include "support/failing_filesystem.h"
 
+#include <algorithm>
+#include <cctype>
+
 static FailingFileSystem* self(FileSystem* fs) { return static_cast<FailingFileSystem*>(fs); }
 static FileSystem* inner(FileSystem* fs) { return self(fs)->inner; }
 
 static std::string relative(FileSystem* fs, std::string_view path) {
-  return std::string(path.substr(std::min(path.size(), fs->root.size() + 1)));
+  std::string name(path.substr(std::min(path.size(), fs->root.size() + 1)));
+  if (self(fs)->fold_case) std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+  return name;
 }
 
 // Records the call; true when the test asked for it to fail.
@@ -18,13 +23,20 @@ static const FileSystemOps kFailingFileSystemOps = {
     .release = nullptr,  // the test owns the object
     .stat =
         [](FileSystem* fs, std::string_view path, FileInfo* out) {
-          return !fails(fs, "stat", path, &FailingFileSystem::fail_stat) && inner(fs) &&
-                 inner(fs)->ops->stat(inner(fs), path, out);
+          if (fails(fs, "stat", path, &FailingFileSystem::fail_stat)) return false;
+          auto found = self(fs)->files.find(relative(fs, path));
+          if (found == self(fs)->files.end() && inner(fs))
+            return inner(fs)->ops->stat(inner(fs), path, out);
+          bool missing = found == self(fs)->files.end();
+          *out = {missing ? FILE_TYPE_MISSING : FILE_TYPE_FILE,
+                  missing ? 0 : static_cast<int64_t>(found->second.bytes.size()), 0,
+                  missing ? 0 : reinterpret_cast<uint64_t>(&found->second), 0};
+          return true;
         },
     .list =
         [](FileSystem* fs, std::string_view path, DirectoryListing* out) {
           for (const std::string& name : self(fs)->listed_extra) {
-            out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0});
+            out->emplace(name, FileInfo{FILE_TYPE_FILE, 1, 0, 0, 0});
           }
           return inner(fs) && inner(fs)->ops->list(inner(fs), path, out);
         },

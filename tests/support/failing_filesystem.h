@@ -14,15 +14,17 @@
 
 /// Paths are relative to the root, as callers pass them to fs_*.
 struct FailingFileSystem : FileSystem {
-  FileSystem* inner;  ///< not owned; null: only `files` exist, stat, list and make_dir fail
+  FileSystem* inner;  ///< not owned; null: only `files` exist, list and make_dir fail
+  bool fold_case;     ///< names are taken in lower case, as FAT takes them
   std::set<std::string> fail_stat, fail_open, fail_remove, fail_make_dir, fail_flush;
   std::set<std::string> fail_rename;  ///< by the target
   /// Added to every listing as they stand, as an implementation reporting
   /// names prefixed with the root would.
   std::vector<std::string> listed_extra;
   /// Opened as memory streams over their records instead of on `inner`;
-  /// without inner, opening any other path adds it. Remove and rename act on
-  /// them; a flush of any path succeeds without inner.
+  /// without inner, opening any other path adds it. Stat (their inode is the
+  /// record's address), remove and rename act on them; a flush of any path
+  /// succeeds without inner.
   std::map<std::string, StreamRecord> files;
   std::vector<std::string> calls;  ///< "<slot> <path>", in order (list not recorded)
 };

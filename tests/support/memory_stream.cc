@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 struct MemoryStream : Stream {
@@ -15,6 +16,9 @@ MemoryStream* self_of(Stream* stream) { return static_cast<MemoryStream*>(stream
 
 static int64_t memory_read(Stream* stream, void* destination, int64_t count) {
   MemoryStream* self = self_of(stream);
+  if (self->position == static_cast<int64_t>(self->record->bytes.size())) {
+    self->record->bytes += std::exchange(self->record->appended_at_end, "");
+  }
   int64_t n =
       std::max<int64_t>(0, std::min<int64_t>(count, self->record->bytes.size() - self->position));
   if (n > 0 && self->position + n > self->record->read_error_from) n = STREAM_READ_ERROR;

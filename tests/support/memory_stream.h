@@ -18,6 +18,7 @@ struct StreamRecord {
   int64_t read_error_from = INT64_MAX;  ///< a read reaching this position fails
   int32_t close_result = 0;
   bool closed = false;
+  std::string appended_at_end{};  ///< added once a read reaches the end, as by a logger still at it
 };
 
 /// Read, write, tell, seek inside [0, size], close; no borrow slot.
