@@ -212,12 +212,10 @@ static void print_usage(void** table) {
   arg_print_glossary(stdout, table, "  %-40s %s\n");
 }
 
-// Workers for "-j n": 0 asks for one per online core. More than kMaxJobs
-// would only share the same cores and disks, each with its own memory.
+// Workers for "-j n": 0 asks for one per online core.
 static uint32_t jobs_for(int n) {
-  constexpr long kMaxJobs = 128;
   long wanted = n > 0 ? n : sysconf(_SC_NPROCESSORS_ONLN);
-  return static_cast<uint32_t>(std::clamp(wanted, 1L, kMaxJobs));
+  return static_cast<uint32_t>(std::clamp(wanted, 1L, static_cast<long>(MAX_JOBS)));
 }
 
 // Everything after a clean command line: threshold, options and the two

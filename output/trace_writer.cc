@@ -13,6 +13,7 @@
 #include "output/candump/candump_writer.h"
 #include "output/frame_store.h"
 #include "output/trace_format.h"
+#include "platform/interrupt.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -43,6 +44,9 @@ struct TraceWriter : OutputPlugin {
 };
 
 }  // namespace
+
+// Every trace a writer may hold open, and its frame store, have a guard slot.
+static_assert(INTERRUPT_GUARD_SLOTS >= (kMaxFormats + 2) * MAX_JOBS);
 
 static_assert(std::is_trivial_v<TraceWriter>,
               "the host allocates plug-in records with calloc and frees them with free");
