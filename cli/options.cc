@@ -6,12 +6,14 @@
 
 #include "cli/argtable.h"
 #include "cli/config.h"
+#include "cli/format_list.h"
 #include "cli/input_set.h"
 #include "convert/conversion_options.h"
 #include "convert/exit_status.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -19,6 +21,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -32,6 +36,8 @@ struct OptionTable {
   arg_lit* no_append_root;
   arg_int* buffer;
   arg_str* output_directory;
+  arg_str* format;
+  arg_int* jobs;
   arg_lit* input_files;
   arg_file* inputs;
   struct arg_end* end;  // "struct": the constructor has the same name
@@ -42,6 +48,7 @@ struct OptionTable {
 // header's error function is all that argtable reads from such an entry.
 struct CheckFailures {
   arg_hdr output_directory;
+  arg_hdr format;
   arg_hdr no_common_root;
   arg_hdr no_working_directory;
 };
@@ -65,6 +72,11 @@ constexpr int kParserMissingValue = 5;
 static void print_output_directory_error(void*, ArgErrorSink sink, int, const char* argval,
                                          const char* progname) {
   ARG_ERROR_PRINTF(sink, "%s: invalid output directory: \"%s\"\n", progname, argval);
+}
+
+static void print_format_error(void*, ArgErrorSink sink, int, const char* argval,
+                               const char* progname) {
+  ARG_ERROR_PRINTF(sink, "%s: invalid format \"%s\" (use asc, blf or log)\n", progname, argval);
 }
 
 static void print_no_common_root_error(void*, ArgErrorSink sink, int, const char*,
@@ -91,13 +103,21 @@ static void add_error(struct arg_end* end, void* parent, int code, const char* a
 }
 
 // Runs after an error-free parse, in table order: the output directory, the
-// inputs' own count check, then the input set, which needs at least one input.
+// format list, the inputs' own count check, then the input set, which needs
+// at least one input. A bad format name is copied into `bad_format`, which
+// outlives the printing of the list.
 static void run_checks(const OptionTable& t, arg_checkfn* inputs_count_check,
-                       ConverterConfig* config, CheckFailures* failures) {
+                       ConverterConfig* config, CheckFailures* failures, std::string* bad_format) {
   if (t.output_directory->count == 1) {
     const char* value = t.output_directory->sval[0];
     int code = check_output_directory(value);
     if (code != 0) add_error(t.end, &failures->output_directory, code, value);
+  }
+  std::string_view bad;
+  if (t.format->count == 1 &&
+      !format_list_parse(t.format->sval[0], &config->options.formats, &bad)) {
+    bad_format->assign(bad);
+    add_error(t.end, &failures->format, 1, bad_format->c_str());
   }
   int count_code = inputs_count_check != nullptr ? inputs_count_check(t.inputs->hdr.parent) : 0;
   if (count_code != 0) {
@@ -192,6 +212,12 @@ static void print_usage(void** table) {
   arg_print_glossary(stdout, table, "  %-40s %s\n");
 }
 
+// Workers for "-j n": 0 asks for one per online core.
+static uint32_t jobs_for(int n) {
+  long wanted = n > 0 ? n : sysconf(_SC_NPROCESSORS_ONLN);
+  return static_cast<uint32_t>(std::clamp(wanted, 1L, static_cast<long>(MAX_JOBS)));
+}
+
 // Everything after a clean command line: threshold, options and the two
 // filesystems. False with the status set when a filesystem cannot be had.
 static bool configure_run(const OptionTable& t, ConverterConfig* config, int* status) {
@@ -203,6 +229,8 @@ static bool configure_run(const OptionTable& t, ConverterConfig* config, int* st
   config->options.non_interactive = t.non_interactive->count > 0;
   config->options.buffer_size = t.buffer->count > 0 ? static_cast<int64_t>(t.buffer->ival[0]) : -1;
   if (t.output_directory->count > 0) config->output_directory = t.output_directory->sval[0];
+  if (t.format->count == 0) config->options.formats = FORMAT_ASC;
+  config->options.jobs = t.jobs->count > 0 ? jobs_for(t.jobs->ival[0]) : 1;
 
   // The common root is only a textual parent: it may not exist at all, as
   // for a file in a missing folder. Nothing can be converted then, which is
@@ -255,9 +283,11 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
   // disk, wait until neither was asked for.
   CheckFailures failures{};
   failures.output_directory.errorfn = print_output_directory_error;
+  failures.format.errorfn = print_format_error;
   failures.no_common_root.errorfn = print_no_common_root_error;
   failures.no_working_directory.errorfn = print_no_working_directory_error;
-  if (t.end->count == 0) run_checks(t, inputs_count_check, config, &failures);
+  std::string bad_format;
+  if (t.end->count == 0) run_checks(t, inputs_count_check, config, &failures, &bad_format);
 
   if (t.end->count > 0) {
     switch (t.end->error[0]) {
@@ -270,8 +300,9 @@ static bool decide(const OptionTable& t, void** table, ConverterConfig* config, 
     }
     return false;
   }
-  if (t.verbosity->count > 0 &&
-      static_cast<unsigned>(t.verbosity->ival[0]) >= std::size(kThresholdByVerbosity)) {
+  if ((t.verbosity->count > 0 &&
+       static_cast<unsigned>(t.verbosity->ival[0]) >= std::size(kThresholdByVerbosity)) ||
+      (t.jobs->count > 0 && t.jobs->ival[0] < 0)) {
     *status = STATUS_INVALID_VALUE;
     return false;
   }
@@ -295,6 +326,11 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
                          "buffer size in bytes. 0 disables and -1 takes entire file"),
       .output_directory =
           arg_str0("O", "output-directory", nullptr, "where to place the converted files"),
+      .format = arg_str0("f", "format", "<list>",
+                         "trace formats to write, a comma-separated list of asc, blf and log. "
+                         "defaults to asc"),
+      .jobs = arg_int0("j", "jobs", "<n>",
+                       "convert up to n logs at once, 0 for one per online core. defaults to 1"),
       // The value placeholder is part of the long name: the flag takes no
       // value and exists only to document the positional inputs.
       .input_files = arg_lit0("i", "input-files=<file(s)/folder(s)>",
@@ -313,6 +349,8 @@ bool parse_command_line(ConverterConfig* config, int argc, char** argv, int* sta
       t.no_append_root,
       t.buffer,
       t.output_directory,
+      t.format,
+      t.jobs,
       t.input_files,
       t.inputs,
       t.end,

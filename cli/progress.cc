@@ -18,14 +18,29 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string_view>
+#include <vector>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
-// The whole state of the display, so that one lock can later guard it.
+namespace {
+
+// A log in work, on the worker of its index.
+struct LogInWork {
+  std::string name;  // empty while the worker has none
+  int64_t size;
+  int64_t read;  // how far into it reading got
+};
+
+}  // namespace
+
+// The whole state of the display, guarded by one lock: with several workers
+// their reports and their log lines come at the same time.
 struct Progress {
+  std::mutex mutex;
   FileSystem* output_fs;
   WalkObserver observer;
   int64_t total_logs;
@@ -36,13 +51,11 @@ struct Progress {
   int64_t bytes_done;       // the sizes of the logs finished
   int64_t bytes_converted;  // the sizes of the logs converted
   int64_t bytes_out;
-  int64_t bytes_reread;  // read before a log's reading started over, for the rate
-  std::string current;   // the log being converted; empty between logs
-  int64_t current_size;
-  int64_t current_read;  // how far into it reading got
-  double start;          // seconds on the monotonic clock
-  double last_draw;      // when the line was last updated; < 0 before the first
-  size_t drawn;          // bytes on the line as last drawn
+  int64_t bytes_reread;            // read before a log's reading started over, for the rate
+  std::vector<LogInWork> in_work;  // one per worker, and one for the walk
+  double start;                    // seconds on the monotonic clock
+  double last_draw;                // when the line was last updated; < 0 before the first
+  size_t drawn;                    // bytes on the line as last drawn
   bool visible;
 };
 
@@ -119,7 +132,14 @@ static void append_clear(std::string* out, size_t drawn, int columns) {
 // its start. The cursor goes back to the line's start, which stays the start
 // when a narrower terminal rewraps the line.
 static void draw(Progress* p) {
-  const int64_t read = p->bytes_done + std::min(p->current_read, p->current_size);
+  int64_t read = p->bytes_done;
+  std::string names;  // of the logs in work, in the order of their workers
+  for (const LogInWork& log : p->in_work) {
+    if (log.name.empty()) continue;
+    read += std::min(log.read, log.size);
+    if (!names.empty()) names += ", ";
+    names += log.name;
+  }
   const double elapsed = now_seconds() - p->start;
   const double rate = elapsed > 0 ? megabytes(read + p->bytes_reread) / elapsed : 0.0;
   const int64_t logs = std::max(p->total_logs, p->logs_done);
@@ -133,7 +153,7 @@ static void draw(Progress* p) {
   snprintf(counts[2], sizeof counts[2], "%.1f of %.1f MB", mb, total_mb);
   const int columns = terminal_columns();
   const size_t room = static_cast<size_t>(columns - 1);
-  const std::string_view name = p->current;
+  const std::string_view name = names;
   const size_t name_needs = name.empty() ? 0 : std::min(name.size(), kNameMinColumns) + 2;
   std::string line;
   append_clear(&line, p->drawn, columns);
@@ -176,6 +196,7 @@ static void erase(Progress* p) {
 
 static int log_around_progress(char* start, char* end, void* arg) {
   Progress* p = static_cast<Progress*>(arg);
+  std::lock_guard<std::mutex> lock(p->mutex);
   bool was_visible = p->visible;
   erase(p);
   int result = log_stderr_output(start, end, nullptr);
@@ -186,28 +207,36 @@ static int log_around_progress(char* start, char* end, void* arg) {
 // An update skipped for coming too soon is not made up for later: the next
 // report, some 64 KiB of reading on, draws the line as it then stands, so the
 // line names the log being read within about a tenth of a second.
-static void on_log_started(void* arg, std::string_view input_path, int64_t size) {
+static void on_log_started(void* arg, size_t worker, std::string_view input_path, int64_t size) {
   Progress* p = static_cast<Progress*>(arg);
+  std::lock_guard<std::mutex> lock(p->mutex);
+  LogInWork& log = p->in_work[worker];
   // Names come from the card: a control byte in one (a newline, an escape
   // sequence) must not move the cursor or reprogram the terminal.
-  p->current.assign(input_path);
-  for (char& c : p->current) {
+  log.name.assign(input_path);
+  for (char& c : log.name) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
   }
-  p->current_size = size;
-  p->current_read = 0;
+  log.size = size;
+  log.read = 0;
   update(p);
 }
 
-static void on_log_read(void* arg, int64_t position) {
+static void on_log_read(void* arg, size_t worker, int64_t position) {
   Progress* p = static_cast<Progress*>(arg);
+  std::lock_guard<std::mutex> lock(p->mutex);
+  LogInWork& log = p->in_work[worker];
   // A log read a second time (frames out of order) shows as read again.
-  if (position < p->current_read) p->bytes_reread += p->current_read;
-  p->current_read = position;
+  if (position < log.read) p->bytes_reread += log.read;
+  log.read = position;
   update(p);
 }
 
-static void on_log_not_removed(void* arg) { ++static_cast<Progress*>(arg)->logs_not_removed; }
+static void on_log_not_removed(void* arg, size_t) {
+  Progress* p = static_cast<Progress*>(arg);
+  std::lock_guard<std::mutex> lock(p->mutex);
+  ++p->logs_not_removed;
+}
 
 static int64_t output_size(FileSystem* fs, const std::string& path) {
   FileInfo info{};
@@ -215,36 +244,44 @@ static int64_t output_size(FileSystem* fs, const std::string& path) {
   return info.size;
 }
 
-static void on_log_finished(void* arg, std::string_view output_stem, int result) {
+static void on_log_finished(void* arg, size_t worker, std::string_view output_stem, int result) {
   Progress* p = static_cast<Progress*>(arg);
+  // Outside the lock: the traces are this worker's own.
+  std::string stem(output_stem);
+  int64_t out = 0;
+  for (const char* suffix : {".asc", "_LIN.asc", ".blf", ".log"}) {
+    out += output_size(p->output_fs, stem + suffix);
+  }
+  std::lock_guard<std::mutex> lock(p->mutex);
+  LogInWork& log = p->in_work[worker];
   ++p->logs_done;
-  p->bytes_done += p->current_size;
+  p->bytes_done += log.size;
   if (result != STATUS_OK) {
     ++p->logs_failed;
   } else {
-    p->bytes_converted += p->current_size;
+    p->bytes_converted += log.size;
   }
-  std::string stem(output_stem);
-  p->bytes_out += output_size(p->output_fs, stem + ".asc");
-  p->bytes_out += output_size(p->output_fs, stem + "_LIN.asc");
+  p->bytes_out += out;
   // No drawing here: the next log's start follows at once and draws the
   // counts together with its name, which a drawing now would often keep
   // off the line for a tenth of a second.
-  p->current.clear();
+  log.name.clear();
 }
 
 // The survey's observer: every text log the walk will reach adds to the totals.
-static void count_log(void* arg, std::string_view, int64_t size) {
+static void count_log(void* arg, size_t, std::string_view, int64_t size) {
   Progress* p = static_cast<Progress*>(arg);
   ++p->total_logs;
   p->total_bytes += size;
 }
 
-static void count_nothing(void*, std::string_view, int) {}
+static void count_nothing(void*, size_t, std::string_view, int) {}
 
-Progress* progress_start(OutputPlugin* plugin, const std::vector<std::string>& inputs) {
+Progress* progress_start(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                         size_t workers) {
   Progress* p = new (std::nothrow) Progress{};
   if (p == nullptr) return nullptr;
+  p->in_work.resize(workers + 1);
   p->output_fs = plugin->output_fs;
   p->observer = {.log_started = on_log_started,
                  .log_finished = on_log_finished,

@@ -5,6 +5,7 @@
 #ifndef TRACEWRIGHT_CLI_PROGRESS_H_
 #define TRACEWRIGHT_CLI_PROGRESS_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,9 @@ struct WalkObserver;
 /// (a walk that converts nothing) for the totals and takes over the log sink so that every log
 /// line is written on a clean line; the first log the walk starts draws the first line. Null when
 /// memory is short: the run then goes on without progress output.
-[[nodiscard]] Progress* progress_start(OutputPlugin* plugin,
-                                       const std::vector<std::string>& inputs);
+/// `workers` is the number of plug-ins the walk converts with.
+[[nodiscard]] Progress* progress_start(OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                                       size_t workers);
 
 /// What the walk reports to. Null for a null progress.
 const WalkObserver* progress_observer(Progress* progress);

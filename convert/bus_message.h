@@ -65,20 +65,6 @@ struct BusMessage {
   BusMessage& operator=(const BusMessage&) = delete;
 };
 
-/// The kept shape of a LIN frame: the head and the LIN tail only.
-struct LinMessage {
-  double Timestamp;
-  uint32_t ID;
-  uint8_t* DataBytes;
-  uint64_t DataLength;
-  uint32_t Kind;
-  LinTail LIN;
-
-  LinMessage() = default;
-  LinMessage(const LinMessage&) = delete;
-  LinMessage& operator=(const LinMessage&) = delete;
-};
-
 /// Zeroes the whole record, tail included.
 void bus_message_clear(BusMessage* message);
 

@@ -78,31 +78,32 @@ static bool run_callbacks(OutputPlugin* plugin, TextLogReader* reader, std::stri
                           const FileInfo& opened) {
   const OutputPluginOps* ops = plugin->ops;
   bool success = true;
-  if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader)) {
+  if (ops->new_file != nullptr && !ops->new_file(plugin, output_path, stem_length, reader, true)) {
     success = false;
     LOG(LOG_ERROR, "Error during new file callback");
   }
   text_log_rewind(reader);
-  // The reader as it stands before the first record: a replay starts over
-  // from it, with the per-file time state and counts of a first reading.
-  const TextLogReader start = *reader;
-  plugin->replay_possible = true;
-  plugin->replay_requested = false;
+  // Once per file, so that a plug-in cannot keep the driver going round.
+  bool restart_possible = true;
   BusMessage record{};
   int next = 0;
   while (success && (next = text_log_next(reader, &record)) == 1) {
-    if (!ops->handle_record(plugin, &record)) {
-      success = false;
-      LOG(LOG_ERROR, "Error during handle record callback");
-    } else if (plugin->replay_requested) {
-      // Once per file, so that a plug-in cannot keep the driver going round.
-      plugin->replay_possible = false;
-      plugin->replay_requested = false;
-      *reader = start;
-      text_log_rewind(reader);
+    switch (ops->handle_record(plugin, &record)) {
+      case RECORD_TAKEN: break;
+      case RECORD_RESTART:
+        if (restart_possible) {
+          restart_possible = false;
+          text_log_restart(reader);
+          break;
+        }
+        // A plug-in that asks twice has broken its word: the file fails.
+        [[fallthrough]];
+      case RECORD_FAILED:
+        success = false;
+        LOG(LOG_ERROR, "Error during handle record callback");
+        break;
     }
   }
-  plugin->replay_possible = false;
   // A read error or a change is the input's fault, not the plug-in's: the
   // plug-in drops the file, and only the input's fault is reported.
   bool read_failed = next < 0;

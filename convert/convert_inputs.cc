@@ -8,12 +8,14 @@
 
 #include "convert/conversion_options.h"
 #include "convert/convert_file.h"
+#include "convert/convert_jobs.h"
 #include "convert/exit_status.h"
 #include "convert/output_plugin.h"
 #include "convert/output_registry.h"
 #include "log/log.h"
 #include "platform/filesystem.h"
 #include "platform/path.h"
+#include "platform/str.h"
 
 namespace {
 struct FolderIdentity {
@@ -30,13 +32,20 @@ struct WalkState {
   // extension's case (a.txt, a.TXT) share a stem; converting both would
   // overwrite the first trace, and with -d delete both inputs.
   std::map<std::string, std::string, std::less<>> claimed_stems;
+  // Output stem in lower case -> the last log handed out with it. A log
+  // whose traces may be the same files as an earlier one's (the same input
+  // named twice, or names that a folder ignoring case takes for one) waits
+  // until that one is done, so that several workers decide as one would.
+  std::map<std::string, uint64_t> stem_jobs;
+  ConvertJobs* jobs = nullptr;
+  size_t workers = 0;  ///< plug-ins converting, and so the walk's own observer slot
   const WalkObserver* observer = nullptr;
   // Only tell the observer which logs the walk reaches; convert nothing.
   bool survey = false;
 };
 }  // namespace
 
-static int convert_path(OutputPlugin* plugin, std::string_view input_path,
+static int convert_path(FileSystem* input_fs, std::string_view input_path,
                         std::string_view output_path, WalkState* state);
 
 // False, with the messages logged, when another input already wrote the
@@ -57,28 +66,31 @@ static bool claim_output_stem(WalkState* state, std::string_view input_path,
   return false;
 }
 
-static int walk_file(OutputPlugin* plugin, std::string_view input_path,
-                     std::string_view output_path, const FileInfo& info, WalkState* state) {
+static int walk_file(std::string_view input_path, std::string_view output_path,
+                     const FileInfo& info, WalkState* state) {
   std::string_view stem;
+  if (!convert_file_output_stem(input_path, output_path, &stem)) return STATUS_OK;
   const WalkObserver* observer = state->observer;
-  if (!convert_file_output_stem(input_path, output_path, &stem)) observer = nullptr;
-  if (observer != nullptr) observer->log_started(observer->arg, input_path, info.size);
-  if (state->survey) return STATUS_OK;
-  int result = STATUS_CONVERSION_FAILED;
-  if (claim_output_stem(state, input_path, output_path)) {
-    ConvertFileListener listener{};
-    if (observer != nullptr) {
-      listener = {.read_to = observer->log_read,
-                  .not_removed = observer->log_not_removed,
-                  .arg = observer->arg};
-    }
-    result = convert_file(plugin, input_path, output_path, &listener);
+  if (state->survey) {
+    if (observer != nullptr) observer->log_started(observer->arg, 0, input_path, info.size);
+    return STATUS_OK;
   }
-  if (observer != nullptr) observer->log_finished(observer->arg, stem, result);
-  return result;
+  if (!claim_output_stem(state, input_path, output_path)) {
+    // Reported as the walk's own, beside the workers' logs.
+    if (observer != nullptr) {
+      observer->log_started(observer->arg, state->workers, input_path, info.size);
+      observer->log_finished(observer->arg, state->workers, stem, STATUS_CONVERSION_FAILED);
+    }
+    return STATUS_CONVERSION_FAILED;
+  }
+  std::string folded = utf8_to_lower(stem);
+  auto earlier = state->stem_jobs.find(folded);
+  if (earlier != state->stem_jobs.end()) convert_jobs_wait(state->jobs, earlier->second);
+  state->stem_jobs[folded] = convert_jobs_submit(state->jobs, input_path, output_path, info.size);
+  return STATUS_OK;
 }
 
-static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
+static int walk_folder(FileSystem* input_fs, std::string_view input_path,
                        std::string_view output_path, const FileInfo& info, WalkState* state) {
   std::vector<FolderIdentity>* ancestors = &state->ancestors;
   for (const FolderIdentity& folder : *ancestors) {
@@ -92,14 +104,14 @@ static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
   int result = STATUS_OK;
   // The entries that could be read are still converted, but the run must not
   // report success for a folder whose files it could not all see.
-  if (!fs_list(plugin->input_fs, input_path, &listing)) {
+  if (!fs_list(input_fs, input_path, &listing)) {
     LOG(LOG_ERROR, "Could not list folder %.*s", static_cast<int>(input_path.size()),
         input_path.data());
     result = STATUS_INTERNAL_ERROR;
   }
   ancestors->push_back({info.device, info.inode});
   for (const auto& entry : listing) {
-    result |= convert_path(plugin, path_join(input_path, entry.first),
+    result |= convert_path(input_fs, path_join(input_path, entry.first),
                            path_join(output_path, entry.first), state);
   }
   ancestors->pop_back();
@@ -107,10 +119,10 @@ static int walk_folder(OutputPlugin* plugin, std::string_view input_path,
 }
 
 // One file or folder, whatever it is; returns its OR-ed result code.
-static int convert_path(OutputPlugin* plugin, std::string_view input_path,
+static int convert_path(FileSystem* input_fs, std::string_view input_path,
                         std::string_view output_path, WalkState* state) {
   FileInfo info{};
-  if (!fs_stat(plugin->input_fs, input_path, &info)) {
+  if (!fs_stat(input_fs, input_path, &info)) {
     // The walk goes on with the other paths, but the run must not report
     // success for a path it could not look at.
     LOG(LOG_FATAL, "Error during stat of %.*s, exiting", static_cast<int>(input_path.size()),
@@ -118,8 +130,8 @@ static int convert_path(OutputPlugin* plugin, std::string_view input_path,
     return STATUS_INTERNAL_ERROR;
   }
   switch (info.type) {
-    case FILE_TYPE_FOLDER: return walk_folder(plugin, input_path, output_path, info, state);
-    case FILE_TYPE_FILE: return walk_file(plugin, input_path, output_path, info, state);
+    case FILE_TYPE_FOLDER: return walk_folder(input_fs, input_path, output_path, info, state);
+    case FILE_TYPE_FILE: return walk_file(input_path, output_path, info, state);
     case FILE_TYPE_MISSING:
       LOG(LOG_WARN, "Could not find input file/folder %.*s", static_cast<int>(input_path.size()),
           input_path.data());
@@ -139,12 +151,10 @@ static void append_root_suffix(std::string* output_name) {
   }
 }
 
-static int walk_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
-                       const WalkObserver* observer, bool survey) {
+// `*ended` is set when a failed stat of a top-level input ended the walk.
+static int walk_inputs(const OutputPlugin* plugin, const std::vector<std::string>& inputs,
+                       WalkState* state, bool* ended) {
   int status = STATUS_OK;
-  WalkState state;
-  state.observer = observer;
-  state.survey = survey;
   for (const std::string& name : inputs) {
     std::string output_name = name;
     if (!plugin->options->no_append_root) {
@@ -152,21 +162,37 @@ static int walk_inputs(OutputPlugin* plugin, const std::vector<std::string>& inp
       if (!fs_stat(plugin->input_fs, name, &info)) {
         LOG(LOG_FATAL, "Could not query %.*s for information", static_cast<int>(name.size()),
             name.data());
+        *ended = true;
         return STATUS_INTERNAL_ERROR;
       }
       if (info.type == FILE_TYPE_FOLDER) append_root_suffix(&output_name);
     }
-    status |= convert_path(plugin, name, output_name, &state);
+    status |= convert_path(plugin->input_fs, name, output_name, state);
   }
   return status;
 }
 
-int convert_inputs(OutputPlugin* plugin, const std::vector<std::string>& inputs,
-                   const WalkObserver* observer) {
-  return walk_inputs(plugin, inputs, observer, false);
+int convert_inputs(OutputPlugin* const* plugins, size_t count,
+                   const std::vector<std::string>& inputs, const WalkObserver* observer) {
+  WalkState state;
+  state.observer = observer;
+  state.workers = count;
+  state.jobs = convert_jobs_start(plugins, count, observer);
+  // Without the workers one conversion at a time still gets the run done.
+  if (state.jobs == nullptr) state.jobs = convert_jobs_start(plugins, 1, observer);
+  if (state.jobs == nullptr) return STATUS_INTERNAL_ERROR;
+  bool ended = false;
+  int status = walk_inputs(plugins[0], inputs, &state, &ended);
+  int converted = convert_jobs_finish(state.jobs);
+  // A failed stat of a top-level input ends the run with 129 alone.
+  return ended ? STATUS_INTERNAL_ERROR : status | converted;
 }
 
 void convert_inputs_survey(OutputPlugin* plugin, const std::vector<std::string>& inputs,
                            const WalkObserver* observer) {
-  (void)walk_inputs(plugin, inputs, observer, true);
+  WalkState state;
+  state.observer = observer;
+  state.survey = true;
+  bool ended = false;
+  (void)walk_inputs(plugin, inputs, &state, &ended);
 }

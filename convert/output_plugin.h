@@ -5,6 +5,7 @@
 #define TRACEWRIGHT_CONVERT_OUTPUT_PLUGIN_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -13,6 +14,15 @@ struct ConversionOptions;
 struct FileSystem;
 struct OutputPlugin;
 struct TextLogReader;
+
+/// What handle_record made of a frame.
+enum RecordResult : uint8_t {
+  RECORD_TAKEN,   ///< the frame is the plug-in's; go on
+  RECORD_FAILED,  ///< the file fails (the plug-in has said why)
+  /// The plug-in wants every frame of the file again from the first, this
+  /// one included; only answered when new_file was told a restart is possible.
+  RECORD_RESTART,
+};
 
 /// The callbacks of one plug-in type, in the order the pipeline uses them.
 /// `output_path` is the input file's path on the output side (relative to
@@ -25,11 +35,13 @@ struct OutputPluginOps {
   void (*destroy)(OutputPlugin* plugin);
   /// Runs once after binding; may be null (binding succeeds).
   bool (*init)(OutputPlugin* plugin);
-  /// Takes one frame, valid only during the call; false fails the file. Required.
-  bool (*handle_record)(OutputPlugin* plugin, const BusMessage* message);
-  /// Start of an input file; may be null. False fails the file.
+  /// Takes one frame, valid only during the call. Required.
+  RecordResult (*handle_record)(OutputPlugin* plugin, const BusMessage* message);
+  /// Start of an input file; may be null. False fails the file. With
+  /// `restart_possible` the driver can hand the file's frames over once more
+  /// from the first, and will when handle_record answers RECORD_RESTART.
   bool (*new_file)(OutputPlugin* plugin, std::string_view output_path, size_t stem_length,
-                   TextLogReader* reader);
+                   TextLogReader* reader, bool restart_possible);
   /// End of an input file, called also after a failure; may be null. With
   /// `file_failed` set the file could not be converted whole (a callback
   /// failed or the input could not be read): the plug-in drops what it has
@@ -47,13 +59,6 @@ struct OutputPlugin {
   FileSystem* input_fs;        ///< not owned
   FileSystem* output_fs;       ///< not owned
   ConversionOptions* options;  ///< not owned
-  /// Set by the driver while it can hand the current file's records over
-  /// again from the first; a plug-in that writes as the records come may
-  /// then ask for that instead of keeping them all.
-  bool replay_possible;
-  /// Set by handle_record (only while replay_possible) to have every record
-  /// of the file handed over again, the current one included.
-  bool replay_requested;
 };
 
 /// Stores the filesystems and options, then runs `init` when present.

@@ -6,11 +6,15 @@
 #include "platform/filesystem.h"
 
 #include <map>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 
 struct OutputRegistry {
+  // Held from the look at the final name to the record of the renamed file:
+  // two workers must not both find a name free.
+  std::mutex mutex;
   std::map<std::pair<uint64_t, uint64_t>, std::string> inputs;
 };
 
@@ -26,6 +30,7 @@ void output_registry_report_overwrite(std::string_view input, std::string_view e
 OutputCommit output_registry_commit(OutputRegistry* registry, FileSystem* fs,
                                     std::string_view temporary, std::string_view path,
                                     std::string_view input) {
+  std::lock_guard<std::mutex> lock(registry->mutex);
   FileInfo written{};
   FileInfo target{};
   if (!fs_stat(fs, temporary, &written) || written.type != FILE_TYPE_FILE ||

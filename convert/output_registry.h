@@ -28,8 +28,8 @@ enum OutputCommit : uint8_t {
 /// <input> would overwrite that of <earlier input>" is logged. An output of
 /// `input` itself is replaced (an input named twice). OUTPUT_NOT_RENAMED
 /// logs nothing. Whatever the answer but OUTPUT_COMMITTED, both paths are
-/// as they were. The check and the record are one call, so that writers on
-/// several threads can be serialised around it.
+/// as they were. The check and the record are one call, under the
+/// registry's lock: writers on several threads may call it at once.
 OutputCommit output_registry_commit(OutputRegistry* registry, FileSystem* fs,
                                     std::string_view temporary, std::string_view path,
                                     std::string_view input);

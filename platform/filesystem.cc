@@ -76,9 +76,13 @@ bool fs_make_dir(FileSystem* fs, std::string_view rel) {
   if (!fs_stat(fs, rel, &info)) return false;
   switch (info.type) {
     case FILE_TYPE_FOLDER: return true;
-    case FILE_TYPE_MISSING:
+    case FILE_TYPE_MISSING: {
       if (fs->ops->make_dir == nullptr) return false;
-      return fs->ops->make_dir(fs, path_join(fs->root, rel));
+      if (fs->ops->make_dir(fs, path_join(fs->root, rel))) return true;
+      // Another conversion of the same run may have made it in between.
+      FileInfo again{};
+      return fs_stat(fs, rel, &again) && again.type == FILE_TYPE_FOLDER;
+    }
     case FILE_TYPE_FILE:
     case FILE_TYPE_OTHER: return false;
   }

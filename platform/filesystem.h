@@ -97,8 +97,9 @@ bool fs_stat(FileSystem* fs, std::string_view rel, FileInfo* info);
 /// when fs is null or the folder cannot be read. False when the folder could
 /// not be read whole (null fs, absent slot, the slot's failure).
 bool fs_list(FileSystem* fs, std::string_view rel, DirectoryListing* listing);
-/// Ensures one folder: true when it exists or was created; false for a file,
-/// another type, a failed stat or a failed creation.
+/// Ensures one folder: true when it exists or was created (also by someone
+/// else at the same time); false for a file, another type, a failed stat or
+/// a failed creation.
 bool fs_make_dir(FileSystem* fs, std::string_view rel);
 /// Ensures every folder along rel, outermost first, skipping empty
 /// components; stops at the first failure. True at once for "" or "/".

@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <string_view>
 
-/// Guard slots in the process: a temporary trace and two frame stores for
-/// each of several writers at once.
-constexpr int INTERRUPT_GUARD_SLOTS = 32;
+/// Guard slots in the process: each writer converting at the same time
+/// holds up to four temporary traces (ASC CAN and LIN, BLF, candump) and
+/// the runs of its frame store. Untouched slots cost no memory.
+constexpr int INTERRUPT_GUARD_SLOTS = 384;
 
 /// Catches SIGINT, SIGTERM and SIGHUP: the handler removes the files of every
 /// armed slot, restores the signal's default action and raises it again, so

@@ -191,6 +191,17 @@ void text_log_rewind(TextLogReader* reader) {
   (void)stream_seek(reader->stream, reader->DataStart, 0);
 }
 
+void text_log_restart(TextLogReader* reader) {
+  if (reader == nullptr) return;
+  reader->RolloverOffset = 0;
+  reader->reference_seconds = 0;
+  reader->reference_milliseconds = 0;
+  reader->has_previous = false;
+  reader->previous_seconds = 0;
+  reader->skipped_lines = 0;
+  text_log_rewind(reader);
+}
+
 // Whether the last line of a file, cut off before its line feed, was cut in
 // its data: it holds fewer bytes than its Length says (one over 8 counts as
 // 8), so the rest of the frame never reached the card. Only Length and Data

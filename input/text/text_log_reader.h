@@ -79,6 +79,10 @@ struct TextLogReader {
 [[nodiscard]] TextLogReader* text_log_open(Stream* stream, bool* read_failed = nullptr);
 /// Seeks the stream back to DataStart.
 void text_log_rewind(TextLogReader* reader);
+/// Forgets what reading the data lines taught the reader (the timestamp
+/// reference, rollovers, the skipped-line count) and seeks back to
+/// DataStart: the next records are those of a first reading.
+void text_log_restart(TextLogReader* reader);
 /// 1 when a data line was decoded into `record`, 0 at end of input, -1 when
 /// the stream could not be read (the record is then untouched; a line cut
 /// by the error is not decoded). These lines are no frames: they are counted

@@ -53,7 +53,7 @@ void asc_writer_append_can_line_reference(std::string* line, const BusMessage& f
   line->push_back('\n');
 }
 
-void asc_writer_append_lin_line(std::string* line, const LinMessage& frame, double t0) {
+void asc_writer_append_lin_line(std::string* line, const BusMessage& frame, double t0) {
   //     0.000000 1 3c  Rx d 2 A1 B2
   str_append_stbsp(line, "% 12.6f %d %x  %s d %d ", frame.Timestamp - t0, frame.LIN.BusChannel,
                    frame.ID, direction_text(frame.LIN.Dir), static_cast<int>(frame.DataLength));

@@ -6,7 +6,6 @@
 #include <string>
 
 struct BusMessage;
-struct LinMessage;
 
 /// Appends one CANFD line with its newline; `t0` is the time of the part's
 /// first frame. Built from a template for the usual fields; the `_reference`
@@ -15,6 +14,6 @@ struct LinMessage;
 void asc_writer_append_can_line(std::string* line, const BusMessage& frame, double t0);
 void asc_writer_append_can_line_reference(std::string* line, const BusMessage& frame, double t0);
 /// Appends one LIN line with its newline, through stb_sprintf.
-void asc_writer_append_lin_line(std::string* line, const LinMessage& frame, double t0);
+void asc_writer_append_lin_line(std::string* line, const BusMessage& frame, double t0);
 
 #endif  // TRACEWRIGHT_OUTPUT_ASC_ASC_LINES_H_

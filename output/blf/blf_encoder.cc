@@ -73,7 +73,7 @@ BlfResult blf_encoder_add_can(BlfEncoder* encoder, const BusMessage& frame) {
   return pack_result(blf_packer_add(encoder->packer, object, size, 1));
 }
 
-BlfResult blf_encoder_add_lin(BlfEncoder* encoder, const LinMessage& frame) {
+BlfResult blf_encoder_add_lin(BlfEncoder* encoder, const BusMessage& frame) {
   uint64_t time_ns = 0;
   if (!object_time(encoder, frame.Timestamp, &time_ns)) return BLF_TIME_UNPRINTABLE;
   uint8_t object[BLF_OBJECT_CAPACITY];

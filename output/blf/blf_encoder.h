@@ -10,7 +10,6 @@
 #include "output/blf/blf_header.h"
 
 struct BusMessage;
-struct LinMessage;
 struct BlfEncoder;
 
 enum BlfResult : uint8_t {
@@ -34,7 +33,7 @@ void blf_encoder_destroy(BlfEncoder* encoder);
 /// frame_time_micros does), truncated to the millisecond; each object's time
 /// is the frame's microseconds after it, in nanoseconds.
 [[nodiscard]] BlfResult blf_encoder_add_can(BlfEncoder* encoder, const BusMessage& frame);
-[[nodiscard]] BlfResult blf_encoder_add_lin(BlfEncoder* encoder, const LinMessage& frame);
+[[nodiscard]] BlfResult blf_encoder_add_lin(BlfEncoder* encoder, const BusMessage& frame);
 
 /// Packs what remains into the last container; nothing more may be added.
 [[nodiscard]] BlfResult blf_encoder_finish(BlfEncoder* encoder);

@@ -67,7 +67,7 @@ size_t blf_put_can_object(uint8_t* out, const BusMessage& frame, uint64_t time_n
   return size + size % 4;
 }
 
-size_t blf_put_lin_object(uint8_t* out, const LinMessage& frame, uint64_t time_ns) {
+size_t blf_put_lin_object(uint8_t* out, const BusMessage& frame, uint64_t time_ns) {
   constexpr size_t kSize = BLF_OBJECT_HEADER_SIZE + kLinBodySize;
   static_assert(kSize % 4 == 0, "a LIN object needs no padding");
   const LinTail& lin = frame.LIN;

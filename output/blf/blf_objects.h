@@ -8,7 +8,6 @@
 #include <cstdint>
 
 struct BusMessage;
-struct LinMessage;
 
 /// Object types.
 constexpr uint32_t BLF_LOG_CONTAINER = 10;
@@ -42,6 +41,6 @@ size_t blf_put_can_object(uint8_t* out, const BusMessage& frame, uint64_t time_n
 /// past DataLength), direction 1 when Dir is set (Tx), else 0 (Rx); the
 /// state machine, timing and checksum fields 0. It needs no padding. Returns
 /// the bytes written (56).
-size_t blf_put_lin_object(uint8_t* out, const LinMessage& frame, uint64_t time_ns);
+size_t blf_put_lin_object(uint8_t* out, const BusMessage& frame, uint64_t time_ns);
 
 #endif  // TRACEWRIGHT_OUTPUT_BLF_BLF_OBJECTS_H_

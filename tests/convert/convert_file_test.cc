@@ -21,11 +21,13 @@ using Strings = std::vector<std::string>;
 
 // Notes its callbacks as "new", the record's ID in hex, and "end" or "end!"
 // (the file failed); new_file answers `new_file_result`, the record
-// numbered `fail_record_at` fails, and end_file may grow the input.
+// numbered `fail_record_at` fails, every record with the ID `restart_id`
+// asks for the file again, and end_file may grow the input.
 struct RecordingPlugin : OutputPlugin {
   std::string events;
   bool new_file_result, grow_at_end;
   int64_t fail_record_at, records_seen;
+  uint32_t restart_id;
 };
 
 RecordingPlugin& note(OutputPlugin* plugin, const std::string& event) {
@@ -34,14 +36,15 @@ RecordingPlugin& note(OutputPlugin* plugin, const std::string& event) {
   return self;
 }
 
-bool handle_record(OutputPlugin* plugin, const BusMessage* message) {
+RecordResult handle_record(OutputPlugin* plugin, const BusMessage* message) {
   char id[16];
   snprintf(id, sizeof id, "%X", message->ID);
   RecordingPlugin& self = note(plugin, id);
-  return self.records_seen++ != self.fail_record_at;
+  if (message->ID == self.restart_id) return RECORD_RESTART;
+  return self.records_seen++ != self.fail_record_at ? RECORD_TAKEN : RECORD_FAILED;
 }
 
-bool new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*) {
+bool new_file(OutputPlugin* plugin, std::string_view, size_t, TextLogReader*, bool) {
   return note(plugin, "new").new_file_result;
 }
 
@@ -75,6 +78,7 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
     int64_t buffer = -1;
     bool new_file = true, file_slots = true, grow_at_end = false;
     int64_t fail_record = -1;
+    uint32_t restart_id = 0;
     std::string events = "";
     Strings log = {};  // then "Error during conversion of in/a.txt"
   } cases[] = {
@@ -90,6 +94,9 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
       {.new_file = false, .events = "new end!", .log = {kNewFailed, kEndFailed}},
       {.fail_record = 1, .events = "new 123 18FF1234 end!", .log = {kRecordFailed, kEndFailed}},
       {.new_file = false, .file_slots = false, .events = "123 18FF1234 7DF"},
+      // Once per file only: a second restart fails it.
+      {.restart_id = 0x18FF1234, .events = "new 123 18FF1234 123 18FF1234 end!",
+       .log = {kRecordFailed, kEndFailed}},
       // clang-format on
   };
   for (const Case& c : cases) {
@@ -101,7 +108,8 @@ TEST(ConvertFile, EveryFailureHasItsCallbacksMessagesAndStatus) {
     plugin.new_file_result = c.new_file;
     plugin.grow_at_end = c.grow_at_end;
     plugin.fail_record_at = c.fail_record;
-    ConversionOptions options{true, false, false, c.buffer};  // -d
+    plugin.restart_id = c.restart_id;
+    ConversionOptions options{true, false, false, c.buffer, FORMAT_ASC, 1};  // -d
     ASSERT_TRUE(output_plugin_init(&plugin, fs.get(), fs.get(), &options));
     LogCapture log;
     bool failed = !c.log.empty();

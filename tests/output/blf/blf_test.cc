@@ -22,7 +22,7 @@ std::string hex(const uint8_t* bytes, size_t n) {
 }  // namespace
 
 TEST(BlfObjects, LinObjectHoldsChannelIdLengthDataAndDirection) {
-  LinMessage frame{};
+  BusMessage frame{};
   frame.ID = 0x13C;  // only the low 8 bits fit
   frame.DataLength = 2;
   frame.LIN = {.Dir = 1, .BusChannel = 2, .ReceivedDataByteCount = 2, .Payload = {0xA1, 0xB2, 7}};

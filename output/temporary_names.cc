@@ -1,5 +1,5 @@
 // The hidden names beside a trace, in one place for the trace and its runs.
-#include "output/asc/temporary_names.h"
+#include "output/temporary_names.h"
 
 #include "platform/path.h"
 #include "platform/str.h"

@@ -5,10 +5,10 @@
 // chunk never touches the disk.
 //
 // Divisions of this file: ordering; memory; spilling runs; reading back.
-#include "output/asc/frame_store.h"
+#include "output/frame_store.h"
 
-#include "output/asc/asc_writer_internal.h"
-#include "output/asc/temporary_names.h"
+#include "output/temporary_names.h"
+#include "output/trace_writer_internal.h"
 
 #include "log/log.h"
 #include "platform/filesystem.h"

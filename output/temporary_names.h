@@ -2,8 +2,8 @@
 // itself until it is whole, and the sorted runs its frames spill to. Each
 // name carries the process id, so runs of the tool into one folder never
 // share a file.
-#ifndef TRACEWRIGHT_OUTPUT_ASC_TEMPORARY_NAMES_H_
-#define TRACEWRIGHT_OUTPUT_ASC_TEMPORARY_NAMES_H_
+#ifndef TRACEWRIGHT_OUTPUT_TEMPORARY_NAMES_H_
+#define TRACEWRIGHT_OUTPUT_TEMPORARY_NAMES_H_
 
 #include <string>
 #include <string_view>
@@ -17,4 +17,4 @@ std::string temporary_trace_path(std::string_view trace_path);
 /// "<folder>/.<name>.<pid>.run", shortened alike; each run appends its number.
 std::string temporary_run_prefix(std::string_view trace_path);
 
-#endif  // TRACEWRIGHT_OUTPUT_ASC_TEMPORARY_NAMES_H_
+#endif  // TRACEWRIGHT_OUTPUT_TEMPORARY_NAMES_H_

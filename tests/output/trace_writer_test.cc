@@ -1,6 +1,6 @@
-// The ASC writer's failures, which no run on a disk can stage: short writes, failed closes
+// The trace writer's failures, which no run on a disk can stage: short writes, failed closes
 // and flushes, lost frames, dates it cannot print. Golden cases and fuzz targets hold the text.
-#include "output/asc/asc_writer.h"
+#include "output/trace_writer.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -14,7 +14,8 @@
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
-#include "output/asc/asc_writer_internal.h"
+#include "convert/output_registry.h"
+#include "output/trace_writer_internal.h"
 #include "support/failing_filesystem.h"
 #include "support/log_capture.h"
 
@@ -32,7 +33,7 @@ const std::string kCanLine =
 const std::string kCanTrace = kHeader + kCanLine + "End Triggerblock\n";
 const std::string kLinTrace = kHeader + "    0.000000 0 1  Rx d 0\nEnd Triggerblock\n";
 const std::string kCanTemp = ".t.asc." + std::to_string(getpid()) + ".tmp";
-const std::string kLinRun = ".t_LIN.asc." + std::to_string(getpid()) + ".run0";
+const std::string kRun = ".t." + std::to_string(getpid()) + ".run0";
 
 // CAN frames carry every flag; `length` payload bytes count up from `id`.
 bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id = 1,
@@ -45,19 +46,28 @@ bool feed(OutputPlugin* writer, uint32_t kind, double time = kNoon, uint32_t id 
   uint8_t* payload = kind == LIN_Frame ? message.LIN.Payload : message.CAN.Payload;
   for (size_t b = 0; b < length; ++b) payload[b] = static_cast<uint8_t>(id + b);
   if (kind != LIN_Frame) message.CAN.EDL = message.CAN.BRS = message.CAN.ESI = 1;
-  return asc_writer_handle_record(writer, &message);
+  return writer->ops->handle_record(writer, &message) == RECORD_TAKEN;
 }
 
 // Writes to files in memory, t.asc and t_LIN.asc among them.
 struct Writer {
   std::unique_ptr<FailingFileSystem> fs = failing_filesystem_create();
   ConversionOptions options{};
+  std::unique_ptr<OutputRegistry, void (*)(OutputRegistry*)> registry{output_registry_create(),
+                                                                      output_registry_destroy};
   OutputPluginPtr plugin;
   explicit Writer(bool delete_converted = false) {
     options.delete_converted = delete_converted;
-    plugin.reset(asc_writer_create(fs.get(), fs.get(), &options));
+    plugin.reset(trace_writer_create(fs.get(), fs.get(), &options, registry.get()));
+    EXPECT_TRUE(start());
   }
-  bool end() { return asc_writer_end_file(plugin.get(), "in.txt", "t.txt", 1, false); }
+  // Live: the frames go out as they come (and must come in order), else they are kept.
+  bool start(bool live = false) {
+    return plugin->ops->new_file(plugin.get(), "t.txt", 1, nullptr, live);
+  }
+  bool end(bool file_failed = false) {
+    return plugin->ops->end_file(plugin.get(), "in.txt", "t.txt", 1, file_failed);
+  }
   std::string file(const std::string& name) {
     return fs->files.count(name) != 0 ? fs->files[name].bytes : "<missing>";
   }
@@ -65,7 +75,7 @@ struct Writer {
 
 }  // namespace
 
-TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
+TEST(TraceWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
   using Paths = std::set<std::string> FailingFileSystem::*;
   const Paths kOpen = &FailingFileSystem::fail_open, kFlush = &FailingFileSystem::fail_flush;
   const int64_t footer_at = static_cast<int64_t>(kHeader.size() + kCanLine.size());
@@ -89,8 +99,7 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
   for (const auto& row : rows)
     for (bool live : {false, true}) {  // the frames kept, or streamed
       Writer w(row.failing == kFlush);
-      ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
-      w.plugin->replay_possible = live;
+      ASSERT_TRUE(w.start(live));
       if (row.failing) (w.fs.get()->*row.failing).insert(row.path);
       if (!row.failing) w.fs->files[kCanTemp] = row.can_temp;
       for (int i = 0; i < row.can_frames; ++i) ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
@@ -102,8 +111,7 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
                 row.failing == kFlush && row.path.empty() ? kCanTrace : "<missing>");
       EXPECT_EQ(w.file(kCanTemp) + w.file("t_LIN.asc"), "<missing>" + kLinTrace);
       if (row.failing) (w.fs.get()->*row.failing).clear();  // and the next file is whole again
-      EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
-                  feed(w.plugin.get(), CAN_DataFrame) && w.end());
+      EXPECT_TRUE(w.start() && feed(w.plugin.get(), CAN_DataFrame) && w.end());
       EXPECT_EQ(w.file("t.asc"), kCanTrace);
     }
   Writer w(true);
@@ -112,7 +120,7 @@ TEST(AscWriter, EachFailingStepRemovesItsPartAloneAndSaysWhy) {
                                   "stat t.asc", "rename t.asc", "flush "}));
 }
 
-TEST(AscWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
+TEST(TraceWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
   Writer w;
   w.fs->fold_case = true;  // as on FAT, where Trip.asc and trip.asc are one file
   LogCapture log;
@@ -120,9 +128,9 @@ TEST(AscWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
   for (auto [input, id, written] : {std::tuple{"L/Trip.txt", 1, true},
                                     {"L/trip.txt", 2, false},
                                     {"L/Trip.txt", 3, true}}) {  // an input again replaces its own
-    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), input + 2, 4, nullptr) &&
+    ASSERT_TRUE(w.plugin->ops->new_file(w.plugin.get(), input + 2, 4, nullptr, false) &&
                 feed(w.plugin.get(), CAN_DataFrame, kNoon, id));
-    EXPECT_EQ(asc_writer_end_file(w.plugin.get(), input, input + 2, 4, false), written);
+    EXPECT_EQ(w.plugin->ops->end_file(w.plugin.get(), input, input + 2, 4, false), written);
     if (id == 1) first = w.file("trip.asc");
     EXPECT_EQ(w.file("trip.asc") == first, id < 3);
     EXPECT_EQ(w.fs->files.size(), 1u);  // no temporary file stays
@@ -130,56 +138,54 @@ TEST(AscWriter, TraceThatAnotherNameReachesIsNotReplacedByAnotherInputs) {
   EXPECT_EQ(log.messages(), Strings{"Output of L/trip.txt would overwrite that of L/Trip.txt"});
 }
 
-TEST(AscWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
+TEST(TraceWriter, LostFrameFailsTheFileAndTheNextFileIsWholeAgain) {
   Writer w;
   LogCapture log;
-  for (int lin_frames : {0, 1024}) {  // the first allocation, and one as a chunk grows
-    ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
-    for (int i = 0; i < lin_frames; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
-    asc_writer_fail_allocation_for_testing(0);
+  for (int can_frames : {0, 1024}) {  // the first allocation, and one as a chunk grows
+    for (int i = 0; i < can_frames; ++i) ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
+    frame_store_fail_allocation_for_testing(0);
     EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
     EXPECT_FALSE(w.end());
+    ASSERT_TRUE(w.start());
   }
   frame_store_set_chunk_frames_for_testing(1);
-  w.fs->fail_open = {kLinRun};
-  ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
-              feed(w.plugin.get(), LIN_Frame));
+  w.fs->fail_open = {kRun};
+  ASSERT_TRUE(w.start() && feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(feed(w.plugin.get(), LIN_Frame));
   EXPECT_FALSE(w.end());
   frame_store_set_chunk_frames_for_testing(2);
   w.fs->fail_open.clear();
   for (size_t cut : {40, 32}) {  // a run cut short in its second frame, or cleanly after its first
-    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+    ASSERT_TRUE(w.start());
     for (int i = 0; i < 3; ++i) ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame));
-    w.fs->files[kLinRun].bytes.resize(cut);
+    w.fs->files[kRun].bytes.resize(cut);
     EXPECT_FALSE(w.end());
   }
   frame_store_set_chunk_frames_for_testing(0);
-  asc_writer_fail_allocation_for_testing(0);
-  EXPECT_FALSE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+  frame_store_fail_allocation_for_testing(0);
+  EXPECT_FALSE(w.start());
   EXPECT_FALSE(w.end());
-  EXPECT_EQ(log.messages(),
-            (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
-                     "Could not write temporary file " + kLinRun,
-                     "Could not read temporary file " + kLinRun,
-                     "Could not read temporary file " + kLinRun}));
-  EXPECT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr) &&
-              feed(w.plugin.get(), CAN_DataFrame) &&
+  EXPECT_EQ(
+      log.messages(),
+      (Strings{"Out of memory while keeping frames", "Out of memory while keeping frames",
+               "Could not write temporary file " + kRun, "Could not read temporary file " + kRun,
+               "Could not read temporary file " + kRun}));
+  EXPECT_TRUE(w.start() && feed(w.plugin.get(), CAN_DataFrame) &&
               feed(w.plugin.get(), LIN_Frame, kNoon, 0x3c, 2) && w.end());
   EXPECT_EQ(w.file("t.asc") + w.file("t_LIN.asc"),
             kCanTrace + kHeader + "    0.000000 0 3c  Rx d 2 3C 3D\nEnd Triggerblock\n");
   ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame));
   w.fs->files.clear();
-  EXPECT_TRUE(asc_writer_end_file(w.plugin.get(), "in.txt", "t.txt", 1, true));  // dropped
+  EXPECT_TRUE(w.end(true));  // dropped by the pipeline
   EXPECT_TRUE(w.fs->files.empty());
 }
 
-TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
+TEST(TraceWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
   std::string traces[2];
   for (size_t chunk : {0, 3, 30}) {  // many runs, and a single one
     frame_store_set_chunk_frames_for_testing(chunk);
     Writer w;
-    ASSERT_TRUE(asc_writer_new_file(w.plugin.get(), "t.txt", 1, nullptr));
+    ASSERT_TRUE(w.start());
     for (uint32_t i = 0; i < 40; ++i) {  // three times out of order, payloads past 8 bytes too
       ASSERT_TRUE(feed(w.plugin.get(), CAN_DataFrame, kNoon + (i * 7 + 1) % 3, i, i * 8 % 65));
       ASSERT_TRUE(feed(w.plugin.get(), LIN_Frame, kNoon + (i * 7 + 1) % 3, i, i % 9));
@@ -193,7 +199,7 @@ TEST(AscWriter, SpilledRunsMergeToTheOrderOfOneChunk) {
   frame_store_set_chunk_frames_for_testing(0);
 }
 
-TEST(AscWriter, DateIsOfTheWholeSecondsAndItsLackFailsBothParts) {
+TEST(TraceWriter, DateIsOfTheWholeSecondsAndItsLackFailsBothParts) {
   // clang-format off
   const std::pair<double, std::string> rows[] = {
       {-0.5, "Thu Jan 01 12:00:00 AM 1970"}, {-30628713600.0, "Sat Jun 01 12:00:00 AM  999"},

@@ -1,10 +1,11 @@
-// The kept-frame store of the ASC writer: holds the frames of one part (CAN
-// or LIN) of one input file in 32-byte records and hands them back sorted by
-// time, equal times in the order they were kept. Memory stays bounded: a
-// full chunk is sorted and spilled as a run to a dot-named temporary file
-// beside the trace, and the runs are merged when the frames are read back.
-#ifndef TRACEWRIGHT_OUTPUT_ASC_FRAME_STORE_H_
-#define TRACEWRIGHT_OUTPUT_ASC_FRAME_STORE_H_
+// The kept-frame store of the trace writer: holds the frames of one input
+// file that came out of time order in 32-byte records and hands them back
+// sorted by time, equal times in the order they were kept. Memory stays
+// bounded: a full chunk is sorted and spilled as a run to a dot-named
+// temporary file beside the traces, and the runs are merged when the frames
+// are read back.
+#ifndef TRACEWRIGHT_OUTPUT_FRAME_STORE_H_
+#define TRACEWRIGHT_OUTPUT_FRAME_STORE_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,7 @@ constexpr uint8_t KEPT_IDE = 0x01;
 constexpr uint8_t KEPT_DIR = 0x02;
 constexpr uint8_t KEPT_EDL = 0x04;
 constexpr uint8_t KEPT_REMOTE = 0x08;
+constexpr uint8_t KEPT_LIN = 0x10;  ///< a LIN frame; DLC holds its received byte count
 
 /// Payloads up to this many bytes live in the record itself.
 constexpr size_t KEPT_INLINE_BYTES = 8;
@@ -84,9 +86,9 @@ struct FrameStore {
 };
 
 /// Empties the store (removing its run files) and names the runs of the
-/// next file after `trace_path` in `fs`. Runs are created new, never over a
-/// file already there, and guarded against a stop by signal while they
-/// exist. False when memory runs out.
+/// next file after `trace_path` (a path in `fs` the runs are hidden beside).
+/// Runs are created new, never over a file already there, and guarded
+/// against a stop by signal while they exist. False when memory runs out.
 [[nodiscard]] bool frame_store_reset(FrameStore* store, FileSystem* fs,
                                      std::string_view trace_path);
 /// Keeps a copy of `frame` and of its DataLength bytes at `payload`
@@ -108,4 +110,4 @@ void frame_store_clear(FrameStore* store);
 /// Frees the frames and removes the run files; the store can be reset again.
 void frame_store_release(FrameStore* store);
 
-#endif  // TRACEWRIGHT_OUTPUT_ASC_FRAME_STORE_H_
+#endif  // TRACEWRIGHT_OUTPUT_FRAME_STORE_H_
