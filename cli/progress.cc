@@ -42,6 +42,7 @@ struct LogInWork {
 struct Progress {
   std::mutex mutex;
   FileSystem* output_fs;
+  uint8_t formats;  // FORMAT_* bits: the traces a log may have
   WalkObserver observer;
   int64_t total_logs;
   int64_t total_bytes;
@@ -249,8 +250,15 @@ static void on_log_finished(void* arg, size_t worker, std::string_view output_st
   // Outside the lock: the traces are this worker's own.
   std::string stem(output_stem);
   int64_t out = 0;
-  for (const char* suffix : {".asc", "_LIN.asc", ".blf", ".log"}) {
-    out += output_size(p->output_fs, stem + suffix);
+  // Only the requested formats' names: a file of another name beside the
+  // log is none of this run's output.
+  static const struct {
+    uint8_t format;
+    const char* suffix;
+  } kTraces[] = {
+      {FORMAT_ASC, ".asc"}, {FORMAT_ASC, "_LIN.asc"}, {FORMAT_BLF, ".blf"}, {FORMAT_LOG, ".log"}};
+  for (const auto& trace : kTraces) {
+    if ((p->formats & trace.format) != 0) out += output_size(p->output_fs, stem + trace.suffix);
   }
   std::lock_guard<std::mutex> lock(p->mutex);
   LogInWork& log = p->in_work[worker];
@@ -283,6 +291,7 @@ Progress* progress_start(OutputPlugin* plugin, const std::vector<std::string>& i
   if (p == nullptr) return nullptr;
   p->in_work.resize(workers + 1);
   p->output_fs = plugin->output_fs;
+  p->formats = plugin->options->formats == 0 ? FORMAT_ASC : plugin->options->formats;
   p->observer = {.log_started = on_log_started,
                  .log_finished = on_log_finished,
                  .log_read = on_log_read,

@@ -15,7 +15,7 @@
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
 #include "convert/output_registry.h"
-#include "output/trace_writer_internal.h"
+#include "output/frame_store_internal.h"
 #include "support/failing_filesystem.h"
 #include "support/log_capture.h"
 

@@ -1,7 +1,7 @@
-// Test hooks of the trace writer and its frame store.
-// Product code outside the writer never includes this header.
-#ifndef TRACEWRIGHT_OUTPUT_TRACE_WRITER_INTERNAL_H_
-#define TRACEWRIGHT_OUTPUT_TRACE_WRITER_INTERNAL_H_
+// Test hooks of the frame store.
+// Product code outside the store never includes this header.
+#ifndef TRACEWRIGHT_OUTPUT_FRAME_STORE_INTERNAL_H_
+#define TRACEWRIGHT_OUTPUT_FRAME_STORE_INTERNAL_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -15,4 +15,4 @@ void frame_store_set_chunk_frames_for_testing(size_t frames);
 /// after the failure; a negative value disarms it at once.
 void frame_store_fail_allocation_for_testing(int64_t successes);
 
-#endif  // TRACEWRIGHT_OUTPUT_TRACE_WRITER_INTERNAL_H_
+#endif  // TRACEWRIGHT_OUTPUT_FRAME_STORE_INTERNAL_H_
