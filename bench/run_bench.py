@@ -172,8 +172,8 @@ def fmt_range(values, scale=1.0, digits=3):
 
 def print_table(contenders, reference):
     ref_fps = reference.fps(statistics.median(reference.times))
-    header = ("%-12s %7s %9s %15s %9s %13s %7s %8s  %s"
-              % ("contender", "rounds", "median s", "min-max s", "Mframes/s",
+    header = ("%-12s %7s %9s %15s %6s %9s %13s %7s %8s  %s"
+              % ("contender", "rounds", "median s", "min-max s", "CPU s", "Mframes/s",
                  "min-max", "in MB/s", "RSS MiB", "tracewright vs it"))
     print(header)
     print("-" * len(header))
@@ -186,8 +186,8 @@ def print_table(contenders, reference):
             ratio = "%.2fx the frames/s" % (ref_fps / c.fps(median))
         else:
             ratio = "%.2fx its time" % (statistics.median(reference.times) / median)
-        print("%-12s %7d %9.3f %15s %9s %13s %7.0f %8.1f  %s"
-              % (c.name, len(c.times), median, fmt_range(c.times),
+        print("%-12s %7d %9.3f %15s %6.2f %9s %13s %7.0f %8.1f  %s"
+              % (c.name, len(c.times), median, fmt_range(c.times), statistics.median(c.cpu),
                  "%.3f" % (c.frames / median / 1e6) if c.frames else "-",
                  fmt_range(fps) if c.frames else "-",
                  c.in_bytes / median / 1e6, max(c.rss) / 1024.0, ratio))
@@ -467,8 +467,10 @@ def main():
     if baseline:
         # Rounds on a shared machine differ by more than this.
         kept = baseline.median() / tracewright.median()
-        goals.append(("-f asc -j 1 frames/s: %.2fx the baseline's (goal: no slowdown, within"
-                      " 0.95)" % kept, kept >= 0.95))
+        goals.append(("-f asc -j 1 frames/s: %.2fx the baseline's, CPU s %.2f against %.2f"
+                      " (goal: no slowdown, within 0.95)"
+                      % (kept, statistics.median(tracewright.cpu),
+                         statistics.median(baseline.cpu)), kept >= 0.95))
 
     sizes = results = None
     if args.orders:
