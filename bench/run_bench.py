@@ -233,6 +233,7 @@ def orders(args, python, binary, out_root):
             times, rss = [], []
             for _ in range(args.order_rounds):
                 fresh_dir(out)
+                os.sync()
                 seconds, peak, _ = run_all(command)
                 times.append(seconds)
                 rss.append(peak)
