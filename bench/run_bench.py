@@ -448,6 +448,10 @@ def main():
         ("-j 1", tracewright), ("-j 2", jobs2), ("-j 0", jobs0)], "speed-up over -j 1",
         lambda c: "%.2fx" % (tracewright.median() / c.median()))
     print("  -j 0: one worker per online core, %d here; -j 1 is the default run" % cores)
+    # The fastest round is the one the machine's other work disturbed least.
+    print("  fastest rounds: %s" % ", ".join(
+        "%s %.3f s (%.2fx)" % (label, min(c.times), min(tracewright.times) / min(c.times))
+        for label, c in (("-j 1", tracewright), ("-j 2", jobs2), ("-j 0", jobs0))))
 
     l2a_ratio = l2a.median() / tracewright.median()
     blf_share = blf.out_bytes / tracewright.out_bytes
