@@ -172,9 +172,11 @@ static bool spill_chunk(FrameStore* store) {
   Stream* run = nullptr;
   if (guard_runs(store)) {
     // Guarded before it exists; a name already taken is not ours to remove.
+    interrupt_create_begin();
     interrupt_guard_count(store->guard, static_cast<uint32_t>(store->runs + 1));
     run = fs_open(store->fs, path, FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
     if (run == nullptr) interrupt_guard_count(store->guard, static_cast<uint32_t>(store->runs));
+    interrupt_create_end();
   }
   bool written = run != nullptr;
   uint8_t staged[kRunBufferBytes];

@@ -1,11 +1,13 @@
 // The signal handler may run between any two instructions of any thread, so
 // it uses only what is safe there: lock-free atomics, fixed buffers written
-// while their slot is disarmed, unlink, write, sigaction and raise.
+// while their slot is disarmed, unlink, write, nanosleep, sigaction and raise.
 #include "platform/interrupt.h"
 
 #include <atomic>
 #include <climits>
 #include <csignal>
+#include <ctime>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +38,13 @@ static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is
 // only while it is not armed.
 static GuardSlot g_slots[INTERRUPT_GUARD_SLOTS];
 static volatile sig_atomic_t g_clear_line = 0;
+// Other threads go on while the handler runs: one may create a file it armed
+// after the handler removed that name. The handler first says it is
+// stopping, then waits for the creations counted here; one begun later sees
+// the stop and waits for the end instead.
+static std::atomic<bool> g_stopping{false};
+static std::atomic<int> g_creating{0};
+static thread_local sigset_t t_mask_before_creation;
 
 static const int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -69,6 +78,14 @@ static void remove_slot_files(const GuardSlot& slot) {
 }
 
 static void interrupt_handler(int signal_number) {
+  g_stopping.store(true);
+  // This thread holds the signals back while it creates, so every creation
+  // counted is another thread's. Two handlers may run at once; each waits
+  // only for creations, never for the other.
+  for (int waited = 0; g_creating.load() > 0 && waited < 10000; ++waited) {
+    const struct timespec pause_time = {0, 100000};
+    (void)nanosleep(&pause_time, nullptr);
+  }
   for (const GuardSlot& slot : g_slots) {
     if (slot.state.load() == SLOT_ARMED) remove_slot_files(slot);
   }
@@ -126,6 +143,25 @@ void interrupt_guard_count(int slot, uint32_t count) {
 void interrupt_guard_disarm(int slot) {
   int armed = SLOT_ARMED;
   if (GuardSlot* guard = slot_of(slot)) guard->state.compare_exchange_strong(armed, SLOT_TAKEN);
+}
+
+void interrupt_create_begin() {
+  sigset_t caught;
+  sigemptyset(&caught);
+  for (int signal_number : kCaughtSignals) sigaddset(&caught, signal_number);
+  (void)pthread_sigmask(SIG_BLOCK, &caught, &t_mask_before_creation);
+  g_creating.fetch_add(1);
+  if (!g_stopping.load()) return;
+  // The handler may have removed the files already; the file must not come
+  // after that. Its raise ends the process.
+  g_creating.fetch_sub(1);
+  (void)pthread_sigmask(SIG_SETMASK, &t_mask_before_creation, nullptr);
+  for (;;) pause();
+}
+
+void interrupt_create_end() {
+  g_creating.fetch_sub(1);
+  (void)pthread_sigmask(SIG_SETMASK, &t_mask_before_creation, nullptr);
 }
 
 void interrupt_clear_terminal_line(bool on) { g_clear_line = on ? 1 : 0; }

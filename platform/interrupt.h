@@ -36,6 +36,16 @@ void interrupt_guard_count(int slot, uint32_t count);
 /// Keeps the slot but guards nothing (its files were renamed or removed).
 void interrupt_guard_disarm(int slot);
 
+/// Brackets the making of a guarded file, from arming its slot (or raising
+/// its count) to creating it; not nested. The calling thread holds the
+/// caught signals back meanwhile, and a handler running in another thread
+/// waits for every creation under way (up to a second, should one hang)
+/// before it removes the files. A creation begun after a handler started
+/// never returns: the process is ending.
+void interrupt_create_begin();
+/// Ends this thread's creation and lets its held signals in.
+void interrupt_create_end();
+
 /// While on, a signal that ends the run first clears the current line of
 /// standard error (a terminal showing a progress line), so the shell's
 /// prompt does not land behind a stale progress line.
