@@ -83,10 +83,9 @@ static int walk_file(std::string_view input_path, std::string_view output_path,
     }
     return STATUS_CONVERSION_FAILED;
   }
-  std::string folded = utf8_to_lower(stem);
-  auto earlier = state->stem_jobs.find(folded);
-  if (earlier != state->stem_jobs.end()) convert_jobs_wait(state->jobs, earlier->second);
-  state->stem_jobs[folded] = convert_jobs_submit(state->jobs, input_path, output_path, info.size);
+  // convert_path waited for an earlier log of this stem.
+  state->stem_jobs[utf8_to_lower(stem)] =
+      convert_jobs_submit(state->jobs, input_path, output_path, info.size);
   return STATUS_OK;
 }
 
@@ -121,6 +120,13 @@ static int walk_folder(FileSystem* input_fs, std::string_view input_path,
 // One file or folder, whatever it is; returns its OR-ed result code.
 static int convert_path(FileSystem* input_fs, std::string_view input_path,
                         std::string_view output_path, WalkState* state) {
+  // A log whose traces may be those of a log in work waits for it before it
+  // is looked at: under -d that log may be this one, gone once converted.
+  std::string_view stem;
+  if (convert_file_output_stem(input_path, output_path, &stem)) {
+    auto earlier = state->stem_jobs.find(utf8_to_lower(stem));
+    if (earlier != state->stem_jobs.end()) convert_jobs_wait(state->jobs, earlier->second);
+  }
   FileInfo info{};
   if (!fs_stat(input_fs, input_path, &info)) {
     // The walk goes on with the other paths, but the run must not report

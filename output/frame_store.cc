@@ -8,7 +8,7 @@
 #include "output/frame_store.h"
 
 #include "output/temporary_names.h"
-#include "output/frame_store_internal.h"
+#include "output/trace_writer_internal.h"
 
 #include "log/log.h"
 #include "platform/filesystem.h"
@@ -170,12 +170,13 @@ static bool spill_chunk(FrameStore* store) {
   sort_chunk(store);
   std::string path = run_path(store, store->runs);
   Stream* run = nullptr;
-  if (guard_runs(store) && interrupt_creation_begin()) {
+  if (guard_runs(store)) {
     // Guarded before it exists; a name already taken is not ours to remove.
+    interrupt_create_begin();
     interrupt_guard_count(store->guard, static_cast<uint32_t>(store->runs + 1));
     run = fs_open(store->fs, path, FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
     if (run == nullptr) interrupt_guard_count(store->guard, static_cast<uint32_t>(store->runs));
-    interrupt_creation_end();
+    interrupt_create_end();
   }
   bool written = run != nullptr;
   uint8_t staged[kRunBufferBytes];

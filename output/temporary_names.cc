@@ -9,8 +9,11 @@
 static std::string hidden_sibling(std::string_view trace_path, const char* suffix) {
   std::string hidden(path_dir_prefix(trace_path));
   std::string_view name = path_basename(trace_path).substr(0, 200);
+  // The thread's id, not the process's: workers of one run may reach one
+  // folder through a link, and no live thread of any process has another's
+  // id. In the main thread it is the process id.
   str_append_printf(&hidden, ".%.*s.%ld.%s", static_cast<int>(name.size()), name.data(),
-                    static_cast<long>(getpid()), suffix);
+                    static_cast<long>(gettid()), suffix);
   return hidden;
 }
 

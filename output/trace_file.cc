@@ -19,13 +19,12 @@ bool trace_file_open(TraceFile* trace, FileSystem* fs, std::string_view path) {
   fs_absolute_path(fs, trace->temporary, &guarded);
   trace->stream = nullptr;
   trace->guard = interrupt_guard_acquire();
-  if (interrupt_creation_begin()) {
-    if (interrupt_guard_arm(trace->guard, guarded, false)) {
-      trace->stream =
-          fs_open(fs, trace->temporary, FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
-    }
-    interrupt_creation_end();
+  interrupt_create_begin();
+  if (interrupt_guard_arm(trace->guard, guarded, false)) {
+    trace->stream =
+        fs_open(fs, trace->temporary, FS_OPEN_WRITE | FS_OPEN_CREATE_NEW | FS_OPEN_IGNORED_BIT);
   }
+  interrupt_create_end();
   if (trace->stream == nullptr) {
     interrupt_guard_release(trace->guard);
     trace->guard = 0;

@@ -1,12 +1,13 @@
 // The signal handler may run between any two instructions of any thread, so
 // it uses only what is safe there: lock-free atomics, fixed buffers written
-// while their slot is disarmed, nanosleep, unlink, write, sigaction and raise.
+// while their slot is disarmed, unlink, write, nanosleep, sigaction and raise.
 #include "platform/interrupt.h"
 
 #include <atomic>
 #include <climits>
 #include <csignal>
 #include <ctime>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace {
@@ -30,19 +31,20 @@ struct GuardSlot {
 
 }  // namespace
 
-static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free &&
-                  std::atomic<bool>::is_always_lock_free,
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<uint32_t>::is_always_lock_free,
               "the handler may only touch lock-free atomics");
 
 // Process-wide, as signal dispositions are. A slot's path and kind change
 // only while it is not armed.
 static GuardSlot g_slots[INTERRUPT_GUARD_SLOTS];
 static volatile sig_atomic_t g_clear_line = 0;
-// Creations under way in all threads, and whether this thread has one: the
-// handler may interrupt the very thread it would otherwise wait for.
-static std::atomic<int> g_creating{0};
-static thread_local volatile sig_atomic_t t_creating = 0;
+// Other threads go on while the handler runs: one may create a file it armed
+// after the handler removed that name. The handler first says it is
+// stopping, then waits for the creations counted here; one begun later sees
+// the stop and waits for the end instead.
 static std::atomic<bool> g_stopping{false};
+static std::atomic<int> g_creating{0};
+static thread_local sigset_t t_mask_before_creation;
 
 static const int kCaughtSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
@@ -75,18 +77,15 @@ static void remove_slot_files(const GuardSlot& slot) {
   }
 }
 
-// Waits, a millisecond at a time and two seconds at most, until no other
-// thread is between arming a slot and creating its file.
-static void wait_for_creations() {
-  const struct timespec millisecond = {0, 1000000};
-  for (int waited = 0; waited < 2000 && g_creating.load() > t_creating; ++waited) {
-    (void)nanosleep(&millisecond, nullptr);
-  }
-}
-
 static void interrupt_handler(int signal_number) {
   g_stopping.store(true);
-  wait_for_creations();
+  // This thread holds the signals back while it creates, so every creation
+  // counted is another thread's. Two handlers may run at once; each waits
+  // only for creations, never for the other.
+  for (int waited = 0; g_creating.load() > 0 && waited < 10000; ++waited) {
+    const struct timespec pause_time = {0, 100000};
+    (void)nanosleep(&pause_time, nullptr);
+  }
   for (const GuardSlot& slot : g_slots) {
     if (slot.state.load() == SLOT_ARMED) remove_slot_files(slot);
   }
@@ -146,17 +145,23 @@ void interrupt_guard_disarm(int slot) {
   if (GuardSlot* guard = slot_of(slot)) guard->state.compare_exchange_strong(armed, SLOT_TAKEN);
 }
 
-bool interrupt_creation_begin() {
+void interrupt_create_begin() {
+  sigset_t caught;
+  sigemptyset(&caught);
+  for (int signal_number : kCaughtSignals) sigaddset(&caught, signal_number);
+  (void)pthread_sigmask(SIG_BLOCK, &caught, &t_mask_before_creation);
   g_creating.fetch_add(1);
-  t_creating = 1;
-  if (!g_stopping.load()) return true;
-  interrupt_creation_end();
-  return false;
+  if (!g_stopping.load()) return;
+  // The handler may have removed the files already; the file must not come
+  // after that. Its raise ends the process.
+  g_creating.fetch_sub(1);
+  (void)pthread_sigmask(SIG_SETMASK, &t_mask_before_creation, nullptr);
+  for (;;) pause();
 }
 
-void interrupt_creation_end() {
-  t_creating = 0;
+void interrupt_create_end() {
   g_creating.fetch_sub(1);
+  (void)pthread_sigmask(SIG_SETMASK, &t_mask_before_creation, nullptr);
 }
 
 void interrupt_clear_terminal_line(bool on) { g_clear_line = on ? 1 : 0; }

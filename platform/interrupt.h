@@ -36,14 +36,15 @@ void interrupt_guard_count(int slot, uint32_t count);
 /// Keeps the slot but guards nothing (its files were renamed or removed).
 void interrupt_guard_disarm(int slot);
 
-/// Brackets the creation of a guarded file (arm its slot, or raise its count,
-/// then create it). While several threads convert, a signal's handler may
-/// run on one while another is between arming and creating; the handler
-/// therefore waits until no creation is under way in another thread before
-/// it removes the guarded files. False once a signal is being handled: the
-/// file must then not be created (call no end).
-[[nodiscard]] bool interrupt_creation_begin();
-void interrupt_creation_end();
+/// Brackets the making of a guarded file, from arming its slot (or raising
+/// its count) to creating it; not nested. The calling thread holds the
+/// caught signals back meanwhile, and a handler running in another thread
+/// waits for every creation under way (up to a second, should one hang)
+/// before it removes the files. A creation begun after a handler started
+/// never returns: the process is ending.
+void interrupt_create_begin();
+/// Ends this thread's creation and lets its held signals in.
+void interrupt_create_end();
 
 /// While on, a signal that ends the run first clears the current line of
 /// standard error (a terminal showing a progress line), so the shell's
