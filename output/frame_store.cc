@@ -8,7 +8,7 @@
 #include "output/frame_store.h"
 
 #include "output/temporary_names.h"
-#include "output/trace_writer_internal.h"
+#include "output/frame_store_internal.h"
 
 #include "log/log.h"
 #include "platform/filesystem.h"
