@@ -207,20 +207,20 @@ void text_log_decode_data_reference(TextLogReader*, const char* field, BusMessag
 
 void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record) {
   uint8_t count = 0;
-  const char* pair = field;
-  while (count < kMaxDataBytes) {
-    // Two hex digits are what "%2hhx" reads there, and neither ends the
-    // field. The second is looked at only after the first, which is no NUL:
-    // a field may end at the last byte of the line buffer.
-    int high = hex_digit_value(pair[0]);
-    int low = high >= 0 ? hex_digit_value(pair[1]) : -1;
-    if (low >= 0) {
-      record->CAN.Payload[count++] = static_cast<uint8_t>(high << 4 | low);
-      pair += 2;
-      continue;
-    }
-    // Anything else takes the reference's step.
-    if (!take_pair_reference(&pair, &count, record)) break;
+  // Two hex digits are what "%2hhx" reads there, and neither ends the field.
+  // The second is looked at only after the first, which is no NUL: a field
+  // may end at the last byte of the line buffer.
+  for (; count < kMaxDataBytes; ++count) {
+    int high = hex_digit_value(field[2 * count]);
+    if (high < 0) break;
+    int low = hex_digit_value(field[2 * count + 1]);
+    if (low < 0) break;
+    record->CAN.Payload[count] = static_cast<uint8_t>(high << 4 | low);
+  }
+  // From the first other pair on, the reference's steps; a field of whole
+  // pairs has ended there.
+  const char* pair = field + 2 * count;
+  while (count < kMaxDataBytes && take_pair_reference(&pair, &count, record)) {
   }
   finish_data(count, record);
 }
