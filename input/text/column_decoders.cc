@@ -207,20 +207,20 @@ void text_log_decode_data_reference(TextLogReader*, const char* field, BusMessag
 
 void text_log_decode_data(TextLogReader*, const char* field, BusMessage* record) {
   uint8_t count = 0;
-  const char* pair = field;
-  while (count < kMaxDataBytes) {
-    // Two hex digits are what "%2hhx" reads there, and neither ends the
-    // field. The second is looked at only after the first, which is no NUL:
-    // a field may end at the last byte of the line buffer.
-    int high = hex_digit_value(pair[0]);
-    int low = high >= 0 ? hex_digit_value(pair[1]) : -1;
-    if (low >= 0) {
-      record->CAN.Payload[count++] = static_cast<uint8_t>(high << 4 | low);
-      pair += 2;
-      continue;
-    }
-    // Anything else takes the reference's step.
-    if (!take_pair_reference(&pair, &count, record)) break;
+  // Two hex digits are what "%2hhx" reads there, and neither ends the field.
+  // The second is looked at only after the first, which is no NUL: a field
+  // may end at the last byte of the line buffer.
+  for (; count < kMaxDataBytes; ++count) {
+    int high = hex_digit_value(field[2 * count]);
+    if (high < 0) break;
+    int low = hex_digit_value(field[2 * count + 1]);
+    if (low < 0) break;
+    record->CAN.Payload[count] = static_cast<uint8_t>(high << 4 | low);
+  }
+  // From the first other pair on, the reference's steps; a field of whole
+  // pairs has ended there.
+  const char* pair = field + 2 * count;
+  while (count < kMaxDataBytes && take_pair_reference(&pair, &count, record)) {
   }
   finish_data(count, record);
 }
@@ -282,13 +282,17 @@ void text_log_prepare_time_prefix(TextLogReader* reader) {
   }
 }
 
+// No logger uses a digit as a separator; where none is, every digit is kept.
+static bool has_digit_separator(const TextLogReader* reader) {
+  return is_digit(reader->ValueSeparator) || is_digit(reader->TimeSeparator) ||
+         is_digit(reader->TimeSeparatorMs) || is_digit(reader->DateSeparator) ||
+         is_digit(reader->TimeAndDateSeparator);
+}
+
 void text_log_compose_time_text(const TextLogReader* reader, const char* field, char* text) {
-  // Nearly every character of a time text is a digit, and no logger uses a
-  // digit as a separator: one range test then settles it.
-  bool digit_separator = is_digit(reader->ValueSeparator) || is_digit(reader->TimeSeparator) ||
-                         is_digit(reader->TimeSeparatorMs) || is_digit(reader->DateSeparator) ||
-                         is_digit(reader->TimeAndDateSeparator);
-  if (digit_separator) {
+  // Nearly every character of a time text is a digit: without digit
+  // separators one range test then settles it.
+  if (has_digit_separator(reader)) {
     text_log_compose_time_text_reference(reader, field, text);
     return;
   }
@@ -356,15 +360,21 @@ static bool eight_digits(uint64_t word) {
   return (((word - kZeros) | (word + kPastNines)) & kHighs) == 0;
 }
 
-void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds) {
-  // Seventeen plain digits read as the fixed widths 4, 2, 2, 2, 2, 2 and 3,
-  // just as sscanf reads them; anything else goes to the C library.
+// True when the arithmetic below reads `text` exactly: seventeen plain
+// digits, and a timegm that counts no leap seconds.
+static bool plain_time_text(const char* text) {
   uint64_t front = 0;
   uint64_t middle = 0;
   memcpy(&front, text, sizeof front);
   memcpy(&middle, text + 8, sizeof middle);
-  if (!eight_digits(front) || !eight_digits(middle) || !is_digit(text[16]) ||
-      !timegm_counts_posix_seconds()) {
+  return eight_digits(front) && eight_digits(middle) && is_digit(text[16]) &&
+         timegm_counts_posix_seconds();
+}
+
+void text_log_parse_time_text(const char* text, int64_t* seconds, uint32_t* milliseconds) {
+  // Seventeen plain digits read as the fixed widths 4, 2, 2, 2, 2, 2 and 3,
+  // just as sscanf reads them; anything else goes to the C library.
+  if (!plain_time_text(text)) {
     text_log_parse_time_text_reference(text, seconds, milliseconds);
     return;
   }
@@ -425,12 +435,60 @@ int64_t text_log_place_time(TextLogReader* reader, int64_t seconds, uint32_t mil
   return t;
 }
 
+static uint32_t three_digits(const char* digits) {
+  return static_cast<uint32_t>(digits[0] - '0') * 100 +
+         static_cast<uint32_t>(digits[1] - '0') * 10 + static_cast<uint32_t>(digits[2] - '0');
+}
+
+// A field made of the kept second's bytes and then exactly three digits
+// composes to the kept time text with other millisecond digits, which the
+// calendar reading does not look at: its seconds are the kept ones. The
+// field is read byte by byte up to its first difference, never past its NUL
+// (the kept bytes hold none).
+static bool reuse_second(const TextLogReader* reader, const char* field, int64_t* seconds,
+                         uint32_t* milliseconds) {
+  size_t length = reader->second_field_length;
+  if (length == 0) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (field[i] != reader->second_field[i]) return false;
+  }
+  const char* digits = field + length;
+  if (!is_digit(digits[0]) || !is_digit(digits[1]) || !is_digit(digits[2]) || digits[3] != '\0') {
+    return false;
+  }
+  *seconds = reader->second_seconds;
+  *milliseconds = three_digits(digits);
+  return true;
+}
+
+// Keeps a field's second for reuse_second when its last three bytes are
+// digits that became the milliseconds (no separator is a digit) and its time
+// text was read by the arithmetic, which gives the seconds from the digits
+// in front of those alone.
+static void keep_second(TextLogReader* reader, const char* field, const char* text,
+                        int64_t seconds) {
+  constexpr size_t kMostBytes = sizeof reader->second_field;
+  size_t field_length = strnlen(field, kMostBytes + 4);
+  if (field_length < 4 || field_length > kMostBytes + 3) return;
+  const char* digits = field + field_length - 3;
+  if (!is_digit(digits[0]) || !is_digit(digits[1]) || !is_digit(digits[2])) return;
+  if (has_digit_separator(reader) || !plain_time_text(text)) return;
+  memcpy(reader->second_field, field, field_length - 3);
+  reader->second_field_length = static_cast<uint8_t>(field_length - 3);
+  reader->second_seconds = seconds;
+}
+
 void text_log_decode_timestamp(TextLogReader* reader, const char* field, BusMessage* record) {
-  char text[TEXT_LOG_TIME_TEXT_SIZE];
-  text_log_compose_time_text(reader, field, text);
   int64_t seconds = 0;
   uint32_t milliseconds = 0;
-  text_log_parse_time_text(text, &seconds, &milliseconds);
+  // Hundreds of records share a second; only the first of them is composed.
+  // The rollover below sees every record as before.
+  if (!reuse_second(reader, field, &seconds, &milliseconds)) {
+    char text[TEXT_LOG_TIME_TEXT_SIZE];
+    text_log_compose_time_text(reader, field, text);
+    text_log_parse_time_text(text, &seconds, &milliseconds);
+    keep_second(reader, field, text, seconds);
+  }
   int64_t t = text_log_place_time(reader, seconds, milliseconds);
   record->Timestamp = static_cast<double>(t) + static_cast<double>(milliseconds) * 0.001;
 }

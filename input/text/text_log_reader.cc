@@ -107,14 +107,22 @@ int text_log_split_fields(char* line, char separator, char* fields[TEXT_LOG_COLU
     // In memory order from the lowest bit up, whatever the machine.
     if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
     uint64_t at_separator = separator != '\0' ? zero_bytes(word ^ separators) : 0;
-    uint64_t hits = zero_bytes(word) | zero_bytes(word ^ line_feeds) | at_separator;
-    for (; hits != 0; hits &= hits - 1) {
-      char* end = word_start + __builtin_ctzll(hits) / 8;
-      bool separates = (at_separator & hits & (0 - hits)) != 0;
+    // A line feed that is the separator separates.
+    uint64_t line_end = (zero_bytes(word) | zero_bytes(word ^ line_feeds)) & ~at_separator;
+    // Only the separators before the line's end count; with no end in this
+    // word the mask is all ones.
+    uint64_t inside = at_separator & ((line_end & (0 - line_end)) - 1);
+    for (; inside != 0; inside &= inside - 1) {
+      char* end = word_start + __builtin_ctzll(inside) / 8;
       fields[count++] = start;
       *end = '\0';
-      if (!separates || count == TEXT_LOG_COLUMN_SLOTS) return count;
+      if (count == TEXT_LOG_COLUMN_SLOTS) return count;
       start = end + 1;
+    }
+    if (line_end != 0) {
+      fields[count++] = start;
+      word_start[__builtin_ctzll(line_end) / 8] = '\0';
+      return count;
     }
   }
 }

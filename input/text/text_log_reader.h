@@ -67,6 +67,15 @@ struct TextLogReader {
   // time text starts as a copy of it.
   char time_prefix[18];
 
+  // The last second the timestamp decoder composed: the bytes of a field
+  // before its three millisecond digits, and the whole seconds (before any
+  // rollover) that they give. The records of one second share them, so the
+  // next of its fields is neither composed nor converted again. Length 0:
+  // nothing kept.
+  char second_field[16];
+  uint8_t second_field_length;
+  int64_t second_seconds;
+
   /// A read of the stream failed (not its end): the reader stops there.
   bool read_failed;
 };
