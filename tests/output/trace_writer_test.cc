@@ -217,3 +217,19 @@ TEST(TraceWriter, DateIsOfTheWholeSecondsAndItsLackFailsBothParts) {
     EXPECT_EQ(w.fs->files.size(), date.empty() ? 0u : 2u) << time;
   }
 }
+
+TEST(TraceWriter, TimeAFormatCannotHoldFailsThatFormatAloneAndTheNextLogIsWhole) {
+  Writer w;
+  w.options.formats = FORMAT_ASC | FORMAT_BLF | FORMAT_LOG;
+  w.plugin.reset(trace_writer_create(w.fs.get(), w.fs.get(), &w.options, w.registry.get()));
+  LogCapture log;
+  // The year 1336: before BLF's calendar and before candump's 1970, still an ASC date.
+  for (double time : {-2e10, kNoon}) {
+    ASSERT_TRUE(w.start() && feed(w.plugin.get(), CAN_DataFrame, time));
+    EXPECT_EQ(w.end(), time == kNoon);
+    EXPECT_EQ(w.fs->files.count("t.asc") + w.fs->files.count("t.blf") + w.fs->files.count("t.log"),
+              time == kNoon ? 3u : 1u);
+  }
+  EXPECT_EQ(log.messages(),
+            (Strings{"Could not convert BLF time", "Could not convert candump time"}));
+}
