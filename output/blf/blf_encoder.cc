@@ -65,19 +65,12 @@ static bool object_time(BlfEncoder* encoder, double seconds, uint64_t* time_ns) 
   return true;
 }
 
-BlfResult blf_encoder_add_can(BlfEncoder* encoder, const BusMessage& frame) {
+BlfResult blf_encoder_add(BlfEncoder* encoder, const BusMessage& frame) {
   uint64_t time_ns = 0;
   if (!object_time(encoder, frame.Timestamp, &time_ns)) return BLF_TIME_UNPRINTABLE;
   uint8_t object[BLF_OBJECT_CAPACITY];
-  size_t size = blf_put_can_object(object, frame, time_ns);
-  return pack_result(blf_packer_add(encoder->packer, object, size, 1));
-}
-
-BlfResult blf_encoder_add_lin(BlfEncoder* encoder, const BusMessage& frame) {
-  uint64_t time_ns = 0;
-  if (!object_time(encoder, frame.Timestamp, &time_ns)) return BLF_TIME_UNPRINTABLE;
-  uint8_t object[BLF_OBJECT_CAPACITY];
-  size_t size = blf_put_lin_object(object, frame, time_ns);
+  size_t size = frame.Kind == LIN_Frame ? blf_put_lin_object(object, frame, time_ns)
+                                        : blf_put_can_object(object, frame, time_ns);
   return pack_result(blf_packer_add(encoder->packer, object, size, 1));
 }
 

@@ -32,8 +32,7 @@ void blf_encoder_destroy(BlfEncoder* encoder);
 /// sets the file's start time: its time in whole microseconds (rounded as
 /// frame_time_micros does), truncated to the millisecond; each object's time
 /// is the frame's microseconds after it, in nanoseconds.
-[[nodiscard]] BlfResult blf_encoder_add_can(BlfEncoder* encoder, const BusMessage& frame);
-[[nodiscard]] BlfResult blf_encoder_add_lin(BlfEncoder* encoder, const BusMessage& frame);
+[[nodiscard]] BlfResult blf_encoder_add(BlfEncoder* encoder, const BusMessage& frame);
 
 /// Packs what remains into the last container; nothing more may be added.
 [[nodiscard]] BlfResult blf_encoder_finish(BlfEncoder* encoder);

@@ -85,8 +85,7 @@ static void blf_frame(TraceFormat* format, const BusMessage& frame) {
   auto* writer = static_cast<BlfWriter*>(format);
   if (!writer->started) start(writer);
   if (writer->failure != BLF_WRITING) return;
-  note(writer, frame.Kind == LIN_Frame ? blf_encoder_add_lin(writer->encoder, frame)
-                                       : blf_encoder_add_can(writer->encoder, frame));
+  note(writer, blf_encoder_add(writer->encoder, frame));
 }
 
 /// The last container and the header, over its placeholder.

@@ -64,15 +64,14 @@ TEST(BlfEncoder, RefusesUndatableTimesAndKeepsASinkFailure) {
   for (double time :
        {std::nan(""), -11644473600.001, 1e9, 1e9 - 0.001, 1e9 + 584.6 * 365.25 * 86400}) {
     frame.Timestamp = time;
-    EXPECT_EQ(blf_encoder_add_can(encoder, frame), time == 1e9 ? BLF_OK : BLF_TIME_UNPRINTABLE)
-        << time;
+    EXPECT_EQ(blf_encoder_add(encoder, frame), time == 1e9 ? BLF_OK : BLF_TIME_UNPRINTABLE) << time;
   }
   sink_takes = false;
   EXPECT_EQ(blf_encoder_finish(encoder), BLF_SINK_FAILED);
   sink_takes = true;
-  EXPECT_EQ(blf_encoder_add_can(encoder, frame), BLF_TIME_UNPRINTABLE);
+  EXPECT_EQ(blf_encoder_add(encoder, frame), BLF_TIME_UNPRINTABLE);
   frame.Timestamp = 1e9;
-  EXPECT_EQ(blf_encoder_add_can(encoder, frame), BLF_SINK_FAILED);
+  EXPECT_EQ(blf_encoder_add(encoder, frame), BLF_SINK_FAILED);
   uint8_t header[BLF_FILE_HEADER_SIZE];
   EXPECT_TRUE(blf_encoder_header(encoder, header));
   EXPECT_EQ(hex(header + 16, 20), "9000000000000000900000000000000001000000");  // one object in
