@@ -7,7 +7,6 @@
 #include "convert/bus_message.h"
 #include "convert/conversion_options.h"
 #include "convert/output_plugin.h"
-#include "log/log.h"
 #include "output/asc/asc_writer.h"
 #include "output/blf/blf_writer.h"
 #include "output/candump/candump_writer.h"
@@ -17,7 +16,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <string>
 #include <type_traits>
 
 namespace {
